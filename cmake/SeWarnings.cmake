@@ -1,0 +1,4 @@
+# Warnings are errors in the project's own code on every preset. Third-party
+# code (GoogleTest) is built without these flags.
+add_library(se_warnings INTERFACE)
+target_compile_options(se_warnings INTERFACE -Wall -Wextra -Wpedantic -Werror)

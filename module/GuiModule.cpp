@@ -1,0 +1,42 @@
+#include "GuiModule.h"
+
+#include <cmath>
+
+GuiModule::GuiModule(SEHostCallback callback, int32_t host_context)
+    : SEGUI_base(callback, host_context), m_x(0.0f), m_result(0.0f), m_busy(false), m_mode(0) {
+  m_mode = static_cast<int16_t>(GetPin(PIN_MODE)->GetValueInt());
+  m_x = GetPin(PIN_X)->GetValueFloat();
+}
+
+GuiModule::~GuiModule() = default;
+
+void GuiModule::OnPinValueChange(GuiPin* pin) {
+  if (m_busy) return;
+  m_busy = true;
+
+  if (pin->m_index == PIN_MODE) {
+    m_mode = static_cast<int16_t>(GetPin(PIN_MODE)->GetValueInt());
+  } else if (pin->m_index == PIN_X) {
+    m_x = GetPin(PIN_X)->GetValueFloat();
+  }
+
+  if (m_mode < MODE_COS || m_mode > MODE_TAN) {
+    m_busy = false;
+    return;
+  }
+
+  // Every evaluation works on a fresh read of "X", even right after one.
+  m_x = GetPin(PIN_X)->GetValueFloat();
+  const double x = m_x;
+  double y = 0.0;
+  switch (m_mode) {
+    case MODE_COS: y = std::cos(x); break;
+    case MODE_SIN: y = std::sin(x); break;
+    case MODE_SQRT: y = std::sqrt(x); break;
+    default: y = std::tan(x); break;
+  }
+  m_result = static_cast<float>(y);
+  GetPin(PIN_RESULT)->SetValueFloat(m_result);
+
+  m_busy = false;
+}

@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds every preset and runs every test. Exits non-zero on the first failure.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
+
+step() { printf '\n==== %s\n' "$*"; }
+
+for preset in linux64 linux32; do
+  step "$preset: configure, build, test"
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset"
+  ctest --preset "$preset"
+done
+
+step "win32: configure, build"
+cmake --preset win32 >/dev/null
+cmake --build --preset win32
+
+step "all tests passed"

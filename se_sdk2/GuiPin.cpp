@@ -1,0 +1,44 @@
+#include "GuiPin.h"
+
+#include <string.h>
+
+#include "SEGUI_base.h"
+
+int32_t GuiPin::GetValueInt() const {
+  int32_t v = 0;  // stays 0 if the host writes nothing
+  m_module->CallHost(GUI_HC_GET_PIN_VALUE, m_index, 0, &v, 0.0f);
+  return v;
+}
+
+float GuiPin::GetValueFloat() const {
+  float v = 0.0f;
+  m_module->CallHost(GUI_HC_GET_PIN_VALUE, m_index, 0, &v, 0.0f);
+  return v;
+}
+
+void GuiPin::SetValueInt(int32_t v) const { m_module->CallHost(GUI_HC_SET_PIN_VALUE, m_index, v, nullptr, 0.0f); }
+
+void GuiPin::SetValueFloat(float v) const { m_module->CallHost(GUI_HC_SET_PIN_VALUE, m_index, 0, nullptr, v); }
+
+void GuiPin::SetValueText(const std::string& text) const {
+  m_module->CallHost(GUI_HC_SET_PIN_TEXT, m_index, 0, const_cast<char*>(text.c_str()), 0.0f);
+}
+
+std::string GuiPin::GetValueText() const {
+  const se_ret_t address = m_module->CallHost(GUI_HC_GET_PIN_TEXT, m_index, 0, nullptr, 0.0f);
+  const char* text = reinterpret_cast<const char*>(address);
+  return text ? std::string(text) : std::string();
+}
+
+std::u16string GuiPin::GetValueTextW() const {
+  const se_ret_t answer = m_module->CallHost(GUI_HC_GET_PIN_TEXT_W, m_index, 0, nullptr, 0.0f);
+  if (answer <= 0) return std::u16string();
+  // The count goes back to the host as a 32-bit value; a larger answer is cut
+  // to what that value can carry.
+  const int32_t count = answer > INT32_MAX ? INT32_MAX : static_cast<int32_t>(answer);
+  std::u16string buffer(static_cast<size_t>(count), u'\0');  // zeroed: a short write still ends in NUL
+  m_module->CallHost(GUI_HC_GET_PIN_TEXT_W, m_index, count, &buffer[0], 0.0f);
+  const size_t end = buffer.find(u'\0');
+  if (end != std::u16string::npos) buffer.resize(end);
+  return buffer;
+}

@@ -1,0 +1,28 @@
+#pragma once
+// The GUI side's handle on one pin: reads and writes the pin's value through
+// the owning half's host callback.
+
+#include <stdint.h>
+
+#include <string>
+
+class SEGUI_base;
+
+class GuiPin {
+ public:
+  int32_t m_index;        // the pin's index, in the order the module declares its pins
+  SEGUI_base* m_module;   // the half whose host callback carries the calls
+
+  // Each operation makes its host call(s) with `index` = m_index.
+  int32_t GetValueInt() const;    // GUI_HC_GET_PIN_VALUE; the 4 bytes the host wrote, as int32
+  float GetValueFloat() const;    // GUI_HC_GET_PIN_VALUE; the same 4 bytes, as float
+  void SetValueInt(int32_t v) const;    // GUI_HC_SET_PIN_VALUE with value = v
+  void SetValueFloat(float v) const;    // GUI_HC_SET_PIN_VALUE with opt = v
+  void SetValueText(const std::string& text) const;  // GUI_HC_SET_PIN_TEXT
+  // GUI_HC_GET_PIN_TEXT; a null answer reads as an empty text.
+  std::string GetValueText() const;
+  // GUI_HC_GET_PIN_TEXT_W, twice. A count of 0 or less reads as an empty text
+  // without a second call; a text without NUL is cut at the count. Throws
+  // std::bad_alloc when the buffer cannot be reserved.
+  std::u16string GetValueTextW() const;
+};

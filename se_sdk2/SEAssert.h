@@ -1,0 +1,16 @@
+#pragma once
+// The framework's assertion for contract violations. Unlike the standard
+// assert it is active in every build type: NDEBUG does not remove it. A failed
+// check reports the expression text and the file label through the platform
+// runtime's own assertion path, which ends the process.
+
+namespace se {
+[[noreturn]] void AssertionFailed(const char* expression, const char* file_label, unsigned line);
+}  // namespace se
+
+// Checks `condition`; on failure reports `text` as the failed expression.
+#define SE_ASSERT_TEXT(condition, text, file_label) \
+  ((condition) ? static_cast<void>(0) : ::se::AssertionFailed((text), (file_label), __LINE__))
+
+// Checks `condition`; on failure reports its own spelling as the expression.
+#define SE_ASSERT(condition, file_label) SE_ASSERT_TEXT(condition, #condition, file_label)

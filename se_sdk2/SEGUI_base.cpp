@@ -1,0 +1,112 @@
+#include "SEGUI_base.h"
+
+#include <string.h>
+
+#include "SEAssert.h"
+
+namespace {
+
+constexpr const char* kFileLabel = "..\\se_sdk2\\SEGUI_base";
+
+GuiPin g_shared_pin = {0, nullptr};
+
+}  // namespace
+
+SEGUI_base::SEGUI_base(SEHostCallback callback, int32_t host_context) : seaudioMaster(callback) {
+  memset(&m_record, 0, sizeof m_record);
+  memcpy(m_record.magic, "MPES", 4);
+  m_record.dispatcher = &SEGUI_base::StaticDispatch;
+  m_record.host_context = host_context;
+  m_record.module = this;
+  m_record.version = 1;
+}
+
+SEGUI_base::~SEGUI_base() = default;
+
+se_ret_t SEGUI_base::StaticDispatch(GuiRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                    float opt) {
+  try {
+    return record->module->Dispatch(opcode, index, value, ptr, opt);
+  } catch (...) {
+    return 0;
+  }
+}
+
+se_ret_t SEGUI_base::Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
+  // Compared unsigned, so every negative opcode falls outside the table.
+  switch (static_cast<uint32_t>(opcode)) {
+    case GUI_OP_OPEN:
+      Open(index == 1);
+      return 0;
+    case GUI_OP_CLOSE:
+      Close();
+      delete this;
+      return 1;
+    case 2:
+      OnGuiOpcode2(index, ptr);
+      return 0;
+    case 3:
+      OnGuiOpcode3(ptr, opt, GuiPair{index, value});
+      return 0;
+    case 4:
+      OnGuiOpcode4(ptr, opt, GuiPair{index, value});
+      return 0;
+    case 5:
+      OnGuiOpcode5(ptr, opt, GuiPair{index, value});
+      return 0;
+    case 6:
+      OnGuiOpcode6(value, index, ptr);
+      return 0;
+    case GUI_OP_PIN_VALUE_CHANGE: {
+      GuiPin pin = {index, this};
+      OnPinValueChange(&pin);
+      return 0;
+    }
+    case 8:
+      OnGuiOpcode8(ptr);
+      return 0;
+    case 9:
+      OnGuiOpcode9(ptr);
+      return 0;
+    case 10:
+      return OnGuiOpcode10() ? 1 : 0;
+    case 11:
+      OnGuiOpcode11(index);
+      return 0;
+    case 12:
+      OnGuiOpcode12(index);
+      return 0;
+    default:
+      return 0;
+  }
+}
+
+void SEGUI_base::Open(bool) {}
+void SEGUI_base::Close() {}
+void SEGUI_base::OnGuiOpcode2(int32_t, void*) {}
+void SEGUI_base::OnGuiOpcode3(void*, float, GuiPair) {}
+void SEGUI_base::OnGuiOpcode4(void*, float, GuiPair) {}
+void SEGUI_base::OnGuiOpcode5(void*, float, GuiPair) {}
+void SEGUI_base::OnGuiOpcode8(void*) {}
+void SEGUI_base::OnGuiOpcode9(void*) {}
+bool SEGUI_base::OnGuiOpcode10() { return false; }
+void SEGUI_base::OnGuiOpcode11(int32_t) {}
+void SEGUI_base::OnGuiOpcode12(int32_t) {}
+void SEGUI_base::OnGuiOpcode6(int32_t, int32_t, void*) {}
+void SEGUI_base::OnPinValueChange(GuiPin*) {}
+
+se_ret_t SEGUI_base::CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
+  SE_ASSERT(seaudioMaster, kFileLabel);
+  return seaudioMaster(&m_record, opcode, index, value, ptr, opt);
+}
+
+GuiPin* SEGUI_base::GetPin(int32_t index) {
+  g_shared_pin.m_module = this;
+  g_shared_pin.m_index = index;
+  return &g_shared_pin;
+}
+
+se_ret_t SEGUI_base::HostCall8(int32_t a, int32_t b, void* c) { return CallHost(8, a, b, c, 0.0f); }
+se_ret_t SEGUI_base::HostCall18(void* p) { return CallHost(18, 0, 0, p, 0.0f); }
+se_ret_t SEGUI_base::HostCall19(void* p) { return CallHost(19, 0, 0, p, 0.0f); }
+bool SEGUI_base::HostQuery20(void* p) { return CallHost(20, 0, 0, p, 0.0f) != 0; }

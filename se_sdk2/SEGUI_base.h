@@ -1,0 +1,59 @@
+#pragma once
+// Base of every GUI half. Carries the GuiRecord the host holds, turns the
+// host's GUI opcodes into virtual handlers with do-nothing defaults, and keeps
+// the host callback through which the half reaches the host.
+
+#include "GuiPin.h"
+#include "GuiRecord.h"
+#include "se_boundary.h"
+
+class SEGUI_base {
+ public:
+  // Stores the callback (may be null: only calls into the host check it) and
+  // builds the record. Makes no host call.
+  SEGUI_base(SEHostCallback seaudioMaster, int32_t host_context);
+  virtual ~SEGUI_base();
+
+  // The host holds the record's address, so the object never moves.
+  SEGUI_base(const SEGUI_base&) = delete;
+  SEGUI_base& operator=(const SEGUI_base&) = delete;
+
+  // The address makeModule hands to the host.
+  GuiRecord* Record() { return &m_record; }
+
+  // GuiRecord::dispatcher (host → GUI half). Forwards to the object's
+  // Dispatch and returns its answer unchanged; an exception never reaches the
+  // host: it ends the call with the answer 0.
+  static se_ret_t StaticDispatch(GuiRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
+                                 float opt);
+
+  // host → GUI half. The order of these virtuals is part of the framework.
+  virtual se_ret_t Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
+  virtual void Open(bool flag);
+  virtual void Close();
+  virtual void OnGuiOpcode2(int32_t index, void* ptr);
+  virtual void OnGuiOpcode3(void* ptr, float opt, GuiPair pair);
+  virtual void OnGuiOpcode4(void* ptr, float opt, GuiPair pair);
+  virtual void OnGuiOpcode5(void* ptr, float opt, GuiPair pair);
+  virtual void OnGuiOpcode8(void* ptr);
+  virtual void OnGuiOpcode9(void* ptr);
+  virtual bool OnGuiOpcode10();
+  virtual void OnGuiOpcode11(int32_t index);
+  virtual void OnGuiOpcode12(int32_t index);
+  virtual void OnGuiOpcode6(int32_t value, int32_t index, void* ptr);
+  virtual void OnPinValueChange(GuiPin* pin);
+
+  // GUI half → host. Each requires a host callback (assertion "seaudioMaster").
+  se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
+  // The one handle shared by every GUI half of the library, set to this half
+  // and `index`; valid until the next GetPin call by any half. No host call.
+  GuiPin* GetPin(int32_t index);
+  se_ret_t HostCall8(int32_t a, int32_t b, void* c);
+  se_ret_t HostCall18(void* p);
+  se_ret_t HostCall19(void* p);
+  bool HostQuery20(void* p);
+
+ protected:
+  SEHostCallback seaudioMaster;
+  GuiRecord m_record;
+};

@@ -1,0 +1,44 @@
+#pragma once
+// Helpers shared by the tests.
+
+#include <stdint.h>
+#include <string.h>
+
+#include <string>
+
+// A death-test pattern matching the runtime's report of a failed framework
+// assertion with exactly this expression text and file label.
+inline std::string AssertionPattern(const std::string& expression, const std::string& file_label) {
+  auto escape = [](const std::string& text) {
+    std::string out;
+    for (char c : text) {
+      if (strchr("\\^$.|?*+()[]{}", c)) out += '\\';
+      out += c;
+    }
+    return out;
+  };
+#ifdef _WIN32
+  return "Assertion failed: " + escape(expression) + ", file " + escape(file_label);
+#else
+  return escape(file_label) + ":[0-9]+: .*Assertion `" + escape(expression) + "' failed";
+#endif
+}
+
+inline uint32_t BitsOf(float f) {
+  uint32_t bits;
+  memcpy(&bits, &f, sizeof bits);
+  return bits;
+}
+
+inline float FloatOf(uint32_t bits) {
+  float f;
+  memcpy(&f, &bits, sizeof f);
+  return f;
+}
+
+// Reads a little-endian 32-bit word at `offset` bytes into `base`.
+inline uint32_t WordAt(const void* base, size_t offset) {
+  uint32_t word;
+  memcpy(&word, static_cast<const unsigned char*>(base) + offset, sizeof word);
+  return word;
+}
