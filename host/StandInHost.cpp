@@ -4,6 +4,8 @@
 #include <string.h>
 
 #include <algorithm>
+#include <iterator>
+#include <map>
 
 namespace sehost {
 
@@ -14,6 +16,20 @@ namespace {
 // that host is the one to answer.
 thread_local StandInHost* t_active_host = nullptr;
 size_t g_orphan_callbacks = 0;
+
+// Every record a host holds, for module code that a test runs directly,
+// outside any call of the host's. Hosts are not for concurrent use.
+std::map<const void*, StandInHost*>& Registry() {
+  static std::map<const void*, StandInHost*> registry;
+  return registry;
+}
+
+template <class Record>
+void Register(Record* record, StandInHost* host) {
+  if (record) Registry()[record] = host;
+}
+
+void Unregister(const void* record) { Registry().erase(record); }
 
 uint32_t FloatBits(float f) {
   uint32_t bits;
@@ -27,21 +43,26 @@ float BitsFloat(uint32_t bits) {
   return f;
 }
 
-constexpr int32_t kDtFloat = 6;
-
 }  // namespace
 
 float TraceEntry::opt() const { return BitsFloat(opt_bits); }
 
-// Makes a host the active one for the duration of a call into the module.
-class StandInHost::ActiveScope {
+// Makes a host the active one, one level deeper, for a call into the module.
+class StandInHost::CallScope {
  public:
-  explicit ActiveScope(StandInHost* host) : m_previous(t_active_host) { t_active_host = host; }
-  ~ActiveScope() { t_active_host = m_previous; }
-  ActiveScope(const ActiveScope&) = delete;
-  ActiveScope& operator=(const ActiveScope&) = delete;
+  explicit CallScope(StandInHost* host) : m_host(host), m_previous(t_active_host) {
+    t_active_host = host;
+    ++host->m_depth;
+  }
+  ~CallScope() {
+    --m_host->m_depth;
+    t_active_host = m_previous;
+  }
+  CallScope(const CallScope&) = delete;
+  CallScope& operator=(const CallScope&) = delete;
 
  private:
+  StandInHost* m_host;
   StandInHost* m_previous;
 };
 
@@ -49,6 +70,7 @@ StandInHost::StandInHost(int32_t host_context) : m_host_context(host_context) {}
 
 StandInHost::~StandInHost() {
   if (m_gui) CloseGui();
+  if (m_audio) CloseAudio();
 }
 
 size_t StandInHost::OrphanCallbacks() { return g_orphan_callbacks; }
@@ -56,6 +78,10 @@ size_t StandInHost::OrphanCallbacks() { return g_orphan_callbacks; }
 se_ret_t StandInHost::seaudioMaster(void* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                     float opt) {
   StandInHost* host = t_active_host;
+  if (!host) {
+    const auto known = Registry().find(record);
+    if (known != Registry().end()) host = known->second;
+  }
   if (!host) {
     ++g_orphan_callbacks;
     fprintf(stderr, "stand-in host: callback opcode %d outside any call into the module; answered 0\n",
@@ -65,19 +91,31 @@ se_ret_t StandInHost::seaudioMaster(void* record, int32_t opcode, int32_t index,
   return host->Answer(record, opcode, index, value, ptr, opt);
 }
 
-size_t StandInHost::TraceCall(Direction direction, const void* record, int32_t opcode, int32_t index,
+size_t StandInHost::TraceCall(Side side, Entry entry, const void* record, int32_t opcode, int32_t index,
                               int32_t value, const void* ptr, float opt) {
-  m_trace.push_back(TraceEntry{direction, record, opcode, index, value, ptr, FloatBits(opt), 0});
+  m_trace.push_back(TraceEntry{side, entry, record, opcode, index, value, ptr, FloatBits(opt), 0, m_depth});
+  if (m_listener) m_listener(m_trace.back());
   return m_trace.size() - 1;
 }
 
+Side StandInHost::SideOf(const void* record) const {
+  if (record && record == m_audio) return Side::kAudio;
+  if (record && record == m_gui) return Side::kGui;
+  return m_creating;
+}
+
 se_ret_t StandInHost::Answer(void* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
-  const size_t at = TraceCall(Direction::kGuiToHost, record, opcode, index, value, ptr, opt);
-  const se_ret_t result = AnswerGui(opcode, index, value, ptr, opt);
+  const Side side = SideOf(record);
+  const size_t at = TraceCall(side, Entry::kCallback, record, opcode, index, value, ptr, opt);
+  se_ret_t result = 0;
+  if (side == Side::kGui) result = AnswerGui(opcode, index, value, ptr, opt);
+  if (side == Side::kAudio) result = AnswerAudio(opcode, index, value, ptr, opt);
   m_trace[at].result = result;
   if (m_hook) {
     const TraceEntry entry = m_trace[at];  // the hook may grow the trace
+    ++m_depth;  // what the hook sends runs inside this callback
     m_hook(*this, entry);
+    --m_depth;
   }
   return result;
 }
@@ -95,7 +133,7 @@ se_ret_t StandInHost::AnswerGui(int32_t opcode, int32_t index, int32_t value, vo
       // Integers travel in `value`, floats in `opt`, the other one 0. The
       // pin's datatype decides when the host knows it.
       PinState& pin = MutablePin(index);
-      if (pin.datatype == kDtFloat) {
+      if (pin.datatype == DT_FLOAT) {
         pin.bits = FloatBits(opt);
       } else if (pin.datatype >= 0 || value != 0) {
         pin.bits = static_cast<uint32_t>(value);
@@ -117,7 +155,9 @@ se_ret_t StandInHost::AnswerGui(int32_t opcode, int32_t index, int32_t value, vo
       if (ptr && value > 0) {
         char16_t* out = static_cast<char16_t*>(ptr);
         if (m_faults.wide_text_without_nul) {
-          for (int32_t i = 0; i < value; ++i) out[i] = text.empty() ? u'?' : text[static_cast<size_t>(i) % text.size()];
+          for (int32_t i = 0; i < value; ++i) {
+            out[i] = text.empty() ? u'?' : text[static_cast<size_t>(i) % text.size()];
+          }
         } else {
           const size_t n = std::min(static_cast<size_t>(value) - 1, text.size());
           std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), out);
@@ -129,6 +169,33 @@ se_ret_t StandInHost::AnswerGui(int32_t opcode, int32_t index, int32_t value, vo
     default: {
       const auto answer = m_answers.find(opcode);
       return answer == m_answers.end() ? 0 : answer->second;
+    }
+  }
+}
+
+se_ret_t StandInHost::AnswerAudio(int32_t opcode, int32_t index, int32_t, void* ptr, float) {
+  switch (opcode) {
+    case HC_GET_SAMPLE_CLOCK:
+      return static_cast<se_ret_t>(m_clock);
+    case HC_GET_PIN_COUNT:
+      return m_audio_pin_count;
+    case HC_GET_PIN_BUFFER:
+      if (index < 0 || static_cast<size_t>(index) >= m_buffers.size()) return 0;
+      return reinterpret_cast<se_ret_t>(m_buffers[static_cast<size_t>(index)].data());
+    case HC_GET_BLOCK_START:
+      return static_cast<se_ret_t>(m_block_start);
+    case HC_ADD_EVENT:
+      // The event is the module's temporary: the host keeps its own copy.
+      if (ptr) {
+        SEEvent copy;
+        memcpy(&copy, ptr, sizeof copy);
+        copy.next = nullptr;
+        m_events.push_back(copy);
+      }
+      return 0;
+    default: {
+      const auto answer = m_audio_answers.find(opcode);
+      return answer == m_audio_answers.end() ? 0 : answer->second;
     }
   }
 }
@@ -165,23 +232,128 @@ GuiRecord* StandInHost::CreateGui(SEMakeModule make_module, int32_t index) {
 
 GuiRecord* StandInHost::CreateGui(const std::function<GuiRecord*(SEHostCallback, int32_t)>& factory) {
   if (m_gui) CloseGui();
-  ActiveScope scope(this);
+  CallScope scope(this);
+  m_creating = Side::kGui;
   m_gui = factory(&StandInHost::seaudioMaster, m_host_context);
+  m_creating = Side::kUnknown;
+  Register(m_gui, this);
   return m_gui;
 }
 
 se_ret_t StandInHost::GuiDispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
   if (!m_gui) return 0;
   GuiRecord* record = m_gui;
-  const size_t at = TraceCall(Direction::kHostToGui, record, opcode, index, value, ptr, opt);
-  ActiveScope scope(this);
+  const size_t at = TraceCall(Side::kGui, Entry::kDispatcher, record, opcode, index, value, ptr, opt);
+  CallScope scope(this);
   const se_ret_t result = record->dispatcher(record, opcode, index, value, ptr, opt);
   m_trace[at].result = result;
-  if (opcode == GUI_OP_CLOSE && m_gui == record) m_gui = nullptr;  // the record is gone
+  if (opcode == GUI_OP_CLOSE && m_gui == record) {  // the record is gone
+    m_gui = nullptr;
+    Unregister(record);
+  }
   return result;
 }
 
 se_ret_t StandInHost::CloseGui() { return m_gui ? GuiDispatch(GUI_OP_CLOSE) : 0; }
+
+// ---- the audio half ----
+
+AudioRecord* StandInHost::CreateAudio(SEMakeModule make_module, int32_t index) {
+  return CreateAudio([&](SEHostCallback callback, int32_t context) {
+    return static_cast<AudioRecord*>(make_module(index, 1, callback, context));
+  });
+}
+
+AudioRecord* StandInHost::CreateAudio(const std::function<AudioRecord*(SEHostCallback, int32_t)>& factory) {
+  if (m_audio) CloseAudio();
+  CallScope scope(this);
+  m_creating = Side::kAudio;
+  m_audio = factory(&StandInHost::seaudioMaster, m_host_context);
+  m_creating = Side::kUnknown;
+  Register(m_audio, this);
+  return m_audio;
+}
+
+se_ret_t StandInHost::AudioDispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
+  if (!m_audio) return 0;
+  AudioRecord* record = m_audio;
+  const size_t at = TraceCall(Side::kAudio, Entry::kDispatcher, record, opcode, index, value, ptr, opt);
+  CallScope scope(this);
+  const se_ret_t result = record->dispatcher(record, opcode, index, value, ptr, opt);
+  m_trace[at].result = result;
+  if (opcode == OP_CLOSE && m_audio == record) {  // the record is gone
+    m_audio = nullptr;
+    Unregister(record);
+  }
+  return result;
+}
+
+se_ret_t StandInHost::CloseAudio() { return m_audio ? AudioDispatch(OP_CLOSE) : 0; }
+
+std::vector<SEPinProperties> StandInHost::QueryPins(int32_t limit) {
+  std::vector<SEPinProperties> pins;
+  for (int32_t i = 0; i < limit; ++i) {
+    SEPinProperties properties;
+    memset(&properties, 0, sizeof properties);
+    if (AudioDispatch(OP_GET_PIN_PROPERTIES, i, 0, &properties) == 0) break;
+    pins.push_back(properties);
+    MutablePin(i).datatype = properties.datatype;
+  }
+  return pins;
+}
+
+void StandInHost::SetAudioPinCount(int32_t count, int32_t frames) {
+  m_audio_pin_count = count;
+  m_buffers.assign(count > 0 ? static_cast<size_t>(count) : 0, std::vector<float>(static_cast<size_t>(frames)));
+}
+
+void StandInHost::CallProcess(int32_t buffer_offset, int32_t sample_frames) {
+  if (!m_audio) return;
+  AudioRecord* record = m_audio;
+  TraceCall(Side::kAudio, Entry::kProcess, record, 0, buffer_offset, sample_frames, nullptr, 0.0f);
+  CallScope scope(this);
+  record->process_function(record->module, buffer_offset, sample_frames);
+}
+
+void StandInHost::DeliverEvent(const SEEvent& event) {
+  if (!m_audio) return;
+  AudioRecord* record = m_audio;
+  SEEvent copy = event;
+  TraceCall(Side::kAudio, Entry::kEvent, record, copy.event_type, copy.int_value1, copy.int_value2, &copy, 0.0f);
+  CallScope scope(this);
+  record->event_function(record->module, &copy);
+}
+
+void StandInHost::RunBlock(int32_t frames) {
+  m_block_start = m_clock;
+  int32_t offset = 0;
+  while (m_audio) {
+    // Hand back every event due now, including ones posted while doing so.
+    for (bool delivered = true; delivered && m_audio;) {
+      delivered = false;
+      const auto due = std::find_if(m_events.begin(), m_events.end(),
+                                    [this](const SEEvent& e) { return e.time_stamp == m_clock; });
+      if (due != m_events.end()) {
+        const SEEvent event = *due;
+        m_events.erase(due);
+        DeliverEvent(event);
+        delivered = true;
+      }
+    }
+    const int32_t remaining = frames - offset;
+    if (remaining <= 0 || !m_audio) break;
+    // The run ends at the next event due inside this block (unsigned distance,
+    // so the clock may wrap) or at the block's end.
+    uint32_t run = static_cast<uint32_t>(remaining);
+    for (const SEEvent& e : m_events) {
+      const uint32_t distance = e.time_stamp - m_clock;
+      if (distance > 0 && distance < run) run = distance;
+    }
+    CallProcess(offset, static_cast<int32_t>(run));
+    m_clock += run;
+    offset += static_cast<int32_t>(run);
+  }
+}
 
 std::vector<TraceEntry> StandInHost::Callbacks() const {
   std::vector<TraceEntry> callbacks;

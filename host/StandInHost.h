@@ -1,9 +1,10 @@
 #pragma once
 // A stand-in for the host application, for one module instance: it creates
 // and drives both halves through their records only, carries the pins the
-// halves share, answers the host callback as a real host does, and keeps a
-// trace of every call across the boundary in both directions. Tests, tools and
-// the validator all use it; it can also misbehave on purpose.
+// halves share, answers the host callback as a real host does, keeps the
+// sample clock and the events the audio half posts, and keeps a trace of
+// every call across the boundary in both directions. Tests, tools and the
+// validator all use it; it can also misbehave on purpose.
 
 #include <stdint.h>
 
@@ -12,18 +13,30 @@
 #include <string>
 #include <vector>
 
+#include "AudioRecord.h"
 #include "GuiRecord.h"
+#include "SEEvent.h"
+#include "SEPinProperties.h"
 #include "se_boundary.h"
 
 namespace sehost {
 
-// Which way a call crossed the boundary.
-enum class Direction : uint8_t { kHostToGui, kGuiToHost };
+enum class Side : uint8_t { kAudio, kGui, kUnknown };
+
+// Which way a call crossed the boundary, and through which entry.
+enum class Entry : uint8_t {
+  kDispatcher,  // host → module: the record's dispatcher
+  kProcess,     // host → audio half: process_function (index = offset, value = frames)
+  kEvent,       // host → audio half: event_function (opcode = event type, index/value = the
+                // event's int values, ptr = the event)
+  kCallback,    // module → host: seaudioMaster
+};
 
 // One call across the boundary, as the caller made it. `result` is filled in
 // when the call returns (0 until then, and for calls without an answer).
 struct TraceEntry {
-  Direction direction;
+  Side side;
+  Entry entry;
   const void* record;  // the record the call named (for callbacks: what the module passed)
   int32_t opcode;
   int32_t index;
@@ -31,9 +44,10 @@ struct TraceEntry {
   const void* ptr;
   uint32_t opt_bits;   // `opt` bit for bit
   se_ret_t result;
+  int depth;           // 0 for a call the host made at top level; re-entrant calls are deeper
 
   float opt() const;
-  bool IsCallback() const { return direction == Direction::kGuiToHost; }
+  bool IsCallback() const { return entry == Entry::kCallback; }
 };
 
 // What the host keeps for one pin.
@@ -46,24 +60,25 @@ struct PinState {
 
 // Deliberately wrong answers, for testing how a module copes with a bad host.
 struct HostFaults {
-  bool null_text = false;          // GUI_HC_GET_PIN_TEXT answers a null address
+  bool null_text = false;              // GUI_HC_GET_PIN_TEXT answers a null address
   bool wide_count_override = false;
-  int32_t wide_count = 0;          // with the override: the first GUI_HC_GET_PIN_TEXT_W answer
+  int32_t wide_count = 0;              // with the override: the first GUI_HC_GET_PIN_TEXT_W answer
   bool wide_text_without_nul = false;  // the second call fills the whole count with text, no NUL
 };
 
-// The signature of a library's exported makeModule.
+// The signatures of a library's exports.
 typedef void* (*SEMakeModule)(int32_t index, int32_t type, SEHostCallback seaudioMaster, int32_t host_context);
 
 class StandInHost {
  public:
   explicit StandInHost(int32_t host_context = 0x5EC0DE);
-  ~StandInHost();  // closes a half that is still open
+  ~StandInHost();  // closes the halves that are still open
   StandInHost(const StandInHost&) = delete;
   StandInHost& operator=(const StandInHost&) = delete;
 
   // The callback handed to the module. It answers for the host that is
-  // currently calling into the module on this thread.
+  // currently calling into the module on this thread, else for the host that
+  // holds the record the module names.
   static se_ret_t seaudioMaster(void* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
   int32_t host_context() const { return m_host_context; }
 
@@ -94,10 +109,45 @@ class StandInHost {
   // GUI_OP_CLOSE; forgets the record. Answers what the module answered.
   se_ret_t CloseGui();
 
+  // ---- the audio half ----
+  AudioRecord* CreateAudio(SEMakeModule make_module, int32_t index = 0);
+  AudioRecord* CreateAudio(const std::function<AudioRecord*(SEHostCallback, int32_t)>& factory);
+  AudioRecord* audio() const { return m_audio; }
+  se_ret_t AudioDispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr,
+                         float opt = 0.0f);
+  se_ret_t CloseAudio();
+  // Asks OP_GET_PIN_PROPERTIES from index 0 until the first false (at most
+  // `limit` pins) and learns the datatypes of the pins it carries.
+  std::vector<SEPinProperties> QueryPins(int32_t limit = 256);
+
+  // The audio-side pins: how many the host reports (HC_GET_PIN_COUNT), each
+  // with a sample buffer of `frames` floats (HC_GET_PIN_BUFFER).
+  void SetAudioPinCount(int32_t count, int32_t frames = 1024);
+  std::vector<float>& PinBuffer(int32_t audio_pin) { return m_buffers.at(static_cast<size_t>(audio_pin)); }
+  void SetSampleClock(uint32_t clock) { m_clock = clock; }
+  uint32_t sample_clock() const { return m_clock; }
+  uint32_t block_start() const { return m_block_start; }
+  // Answers for audio callbacks without a state of their own (HC_PIN_QUERY,
+  // HC_PIN_DATA, opcode 10, …); default 0.
+  void SetAudioAnswer(int32_t opcode, se_ret_t answer) { m_audio_answers[opcode] = answer; }
+
+  // Processes `frames` samples as a host does: at each clock it first hands
+  // back the events due then, and calls process_function for the runs between
+  // events; the clock advances by `frames`.
+  void RunBlock(int32_t frames);
+  // One call of process_function, without touching the clock.
+  void CallProcess(int32_t buffer_offset, int32_t sample_frames);
+  // Hands one event to event_function now (the host owns the copy it passes).
+  void DeliverEvent(const SEEvent& event);
+  // Events posted with HC_ADD_EVENT and not yet handed back, in posting order.
+  const std::vector<SEEvent>& PendingEvents() const { return m_events; }
+
   // ---- the trace ----
   const std::vector<TraceEntry>& Trace() const { return m_trace; }
   std::vector<TraceEntry> Callbacks() const;  // the module → host part, in order
   void ClearTrace() { m_trace.clear(); }
+  // Called for each entry as it is made (before a call's result is known).
+  void SetTraceListener(std::function<void(const TraceEntry&)> listener) { m_listener = std::move(listener); }
 
   // ---- scripting the host ----
   // Runs after the host has answered each callback, still inside it: a test can
@@ -106,24 +156,39 @@ class StandInHost {
   HostFaults& faults() { return m_faults; }
   // The answer to the GUI's pass-through opcodes 8, 18, 19 and 20 (default 0).
   void SetAnswer(int32_t opcode, se_ret_t answer) { m_answers[opcode] = answer; }
-  // Callbacks that arrived while no host was calling into a module.
+  // Callbacks that no host could answer: no call into a module was running
+  // and the record was none a host holds.
   static size_t OrphanCallbacks();
 
  private:
-  class ActiveScope;
+  class CallScope;
   se_ret_t Answer(void* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
   se_ret_t AnswerGui(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
+  se_ret_t AnswerAudio(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
+  Side SideOf(const void* record) const;
   PinState& MutablePin(int32_t pin) { return m_pins[pin]; }
-  size_t TraceCall(Direction direction, const void* record, int32_t opcode, int32_t index, int32_t value,
+  size_t TraceCall(Side side, Entry entry, const void* record, int32_t opcode, int32_t index, int32_t value,
                    const void* ptr, float opt);
 
   int32_t m_host_context;
   GuiRecord* m_gui = nullptr;
+  AudioRecord* m_audio = nullptr;
+  Side m_creating = Side::kUnknown;  // the half whose construction is running
+  int m_depth = 0;                   // calls into the module now running
+
   std::map<int32_t, PinState> m_pins;
+  std::vector<std::vector<float>> m_buffers;
+  int32_t m_audio_pin_count = 0;
+  uint32_t m_clock = 0;
+  uint32_t m_block_start = 0;
+  std::vector<SEEvent> m_events;
+
   std::vector<TraceEntry> m_trace;
+  std::function<void(const TraceEntry&)> m_listener;
   std::function<void(StandInHost&, const TraceEntry&)> m_hook;
   HostFaults m_faults;
   std::map<int32_t, se_ret_t> m_answers;
+  std::map<int32_t, se_ret_t> m_audio_answers;
 };
 
 }  // namespace sehost

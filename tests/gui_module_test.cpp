@@ -151,7 +151,8 @@ TEST_F(MathGui, ANotificationFromInsideTheResultWriteChangesNothing) {
   // The nested notification did reach the dispatcher, in the middle of the write.
   const auto& trace = host.Trace();
   ASSERT_EQ(trace.size(), 5u);
-  EXPECT_EQ(trace[4].direction, sehost::Direction::kHostToGui);
+  EXPECT_EQ(trace[4].entry, sehost::Entry::kDispatcher);
+  EXPECT_EQ(trace[4].depth, 2);  // inside the write, inside the first notification
   EXPECT_EQ(trace[4].opcode, GUI_OP_PIN_VALUE_CHANGE);
 
   // The instance is not left busy: the next notification evaluates again.

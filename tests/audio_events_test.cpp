@@ -1,0 +1,178 @@
+// Timed events and process functions, end to end through the stand-in host's
+// clock and event queue.
+
+#include <gtest/gtest.h>
+
+#include "SEModule_base.h"
+#include "StandInHost.h"
+#include "probe_module.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr const char* kModuleFile = "..\\se_sdk2\\SEModule_base";
+
+class AudioEvents : public ::testing::Test {
+ protected:
+  template <class M = ProbeModule>
+  void Create(std::vector<SEPinProperties> pins = {}, int32_t host_count = 0) {
+    host.SetAudioPinCount(host_count, 64);
+    host.CreateAudio([&](SEHostCallback cb, int32_t ctx) {
+      module = new M(cb, ctx, &log, pins);
+      return module->Record();
+    });
+    host.AudioDispatch(OP_OPEN);
+    log.clear();
+    host.ClearTrace();
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& call : log) names.push_back(call.name);
+    return names;
+  }
+  int CountCallbacks(int32_t opcode) const {
+    int n = 0;
+    for (const auto& call : host.Callbacks()) n += call.opcode == opcode;
+    return n;
+  }
+  std::vector<ProbeCall> log;  // outlives the host, which closes the module
+  sehost::StandInHost host;
+  ProbeModule* module = nullptr;
+};
+
+TEST_F(AudioEvents, AScheduledCallIsPostedAsARunFunctionEvent) {
+  Create();
+  host.SetSampleClock(40);
+  const SEDeferredCall call = SEModule_base::MemberCall<&ProbeModule::Plain>();
+  module->ScheduleCall(40, call);  // the current clock is accepted
+  ASSERT_EQ(host.PendingEvents().size(), 1u);
+  const SEEvent& posted = host.PendingEvents()[0];
+  EXPECT_EQ(posted.time_stamp, 40u);
+  EXPECT_EQ(posted.event_type, EVT_RUN_FUNCTION);
+  EXPECT_EQ(posted.int_value1, 0);
+  EXPECT_EQ(posted.int_value2, 0);
+  EXPECT_EQ(posted.ptr_value, reinterpret_cast<intptr_t>(call));
+  const auto calls = host.Callbacks();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[0].opcode, HC_GET_SAMPLE_CLOCK);
+  EXPECT_EQ(calls[1].opcode, HC_ADD_EVENT);
+  EXPECT_EQ(calls[1].index, 0);
+  EXPECT_EQ(calls[1].value, 0);
+  EXPECT_EQ(calls[1].opt_bits, 0u);
+}
+
+TEST_F(AudioEvents, ScheduledCallsComeBackWhenDueAndRunTheObjectsOwnOverride) {
+  Create<DerivedProbe>();
+  module->SetProcessFunction(SEModule_base::ProcessFunction<&ProbeModule::Work>());
+  host.SetSampleClock(100);
+  module->ScheduleCall(103, SEModule_base::MemberCall<&ProbeModule::Plain>());
+  module->ScheduleCall(106, SEModule_base::MemberCall<&ProbeModule::Overridden>());
+  log.clear();
+  host.RunBlock(8);
+  EXPECT_EQ(Names(), (std::vector<std::string>{"Work", "ProbeModule::Plain", "Work", "DerivedProbe::Overridden",
+                                                "Work"}));
+  // The runs split the block at the events: 3, 3 and 2 frames.
+  EXPECT_EQ(log[0].a, 0);
+  EXPECT_EQ(log[0].b, 3);
+  EXPECT_EQ(log[2].a, 3);
+  EXPECT_EQ(log[2].b, 3);
+  EXPECT_EQ(log[4].a, 6);
+  EXPECT_EQ(log[4].b, 2);
+  EXPECT_EQ(host.sample_clock(), 108u);
+  EXPECT_TRUE(host.PendingEvents().empty());
+}
+
+TEST_F(AudioEvents, ATimedMessageTakesTheLowSixteenBitsAsASignedValue) {
+  Create();
+  host.SetSampleClock(7);
+  host.DeliverEvent(SEEvent{7, EVT_TIMED_MESSAGE, -12, 0x1234FFFF, 0, nullptr});
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].name, "OnTimedMessage");
+  EXPECT_EQ(log[0].a, 7);
+  EXPECT_EQ(log[0].b, -12);
+  EXPECT_EQ(module->m_extra, -1);
+  host.DeliverEvent(SEEvent{7, EVT_TIMED_MESSAGE, 0, 0x7FFF8000, 0, nullptr});
+  EXPECT_EQ(module->m_extra, -32768);
+}
+
+TEST_F(AudioEvents, APinStatusEventReachesThePinAndStatusOneFallsBack) {
+  Create({PinDecl(DR_IN, DT_FLOAT, 0), PinDecl(DR_IN, DT_FLOAT, 0)}, 2);
+  host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 1, 0, 1, nullptr});
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].name, "OnPinStatusChange");
+  EXPECT_EQ(log[0].a, 1);  // pin 1
+  EXPECT_EQ(log[0].b, 1);  // it saw status 1
+  EXPECT_EQ(module->GetPin(1)->Status(), 0);
+  EXPECT_EQ(module->GetPin(0)->Status(), 0);
+}
+
+TEST_F(AudioEvents, OtherEventTypesPassTheClockCheckAndDoNothing) {
+  Create();
+  host.SetSampleClock(9);
+  host.DeliverEvent(SEEvent{9, 6, 1, 2, 3, nullptr});
+  host.DeliverEvent(SEEvent{9, 1, 1, 2, 3, nullptr});
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(CountCallbacks(HC_GET_SAMPLE_CLOCK), 2);
+  EXPECT_EQ(host.Callbacks().size(), 2u);
+}
+
+TEST_F(AudioEvents, ChoosingTheCurrentProcessFunctionAgainTellsTheHostNothing) {
+  Create();
+  const SEProcessFunction work = SEModule_base::ProcessFunction<&ProbeModule::Work>();
+  module->SetProcessFunction(work);
+  module->SetProcessFunction(work);
+  EXPECT_EQ(CountCallbacks(HC_PROCESS_FUNCTION_CHANGED), 1);
+  EXPECT_EQ(host.audio()->process_function, work.entry);
+  EXPECT_TRUE(module->GetProcessFunction() == static_cast<SEProcessMember>(&ProbeModule::Work));
+
+  const SEProcessFunction other = SEModule_base::ProcessFunction<&ProbeModule::Other>();
+  module->SetProcessFunction(other);
+  EXPECT_EQ(CountCallbacks(HC_PROCESS_FUNCTION_CHANGED), 2);
+  EXPECT_EQ(host.audio()->process_function, other.entry);
+  host.CallProcess(5, 11);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].name, "Other");
+  EXPECT_EQ(log[0].a, 5);
+  EXPECT_EQ(log[0].b, 11);
+
+  const auto change = host.Callbacks().back();
+  EXPECT_EQ(change.opcode, HC_PROCESS_FUNCTION_CHANGED);
+  EXPECT_EQ(change.index, 0);
+  EXPECT_EQ(change.value, 0);
+  EXPECT_EQ(change.ptr, nullptr);
+}
+
+TEST_F(AudioEvents, TheIdleProcessFunctionDoesNothing) {
+  Create();
+  host.RunBlock(32);
+  EXPECT_TRUE(log.empty());
+  EXPECT_TRUE(host.Callbacks().empty());
+  EXPECT_EQ(host.sample_clock(), 32u);
+}
+
+TEST_F(AudioEvents, ClockChecksCompareUnsignedAcrossTheMiddleOfTheRange) {
+  Create();
+  host.SetSampleClock(0x7FFFFFFFu);
+  module->AddEvent(0x80000000u, EVT_TIMED_MESSAGE, 0, 0, 0);  // later, although negative as signed
+  EXPECT_EQ(host.PendingEvents().size(), 1u);
+  host.SetSampleClock(0x80000000u);
+  EXPECT_DEATH(module->AddEvent(0x7FFFFFFFu, EVT_TIMED_MESSAGE, 0, 0, 0),
+               AssertionPattern("p_time_stamp >= SampleClock()", kModuleFile));
+  EXPECT_DEATH(module->ScheduleCall(5, SEModule_base::MemberCall<&ProbeModule::Plain>()),
+               AssertionPattern("p_time_stamp >= SampleClock()", kModuleFile));
+}
+
+TEST_F(AudioEvents, AnEventAtAnotherClockIsAContractViolation) {
+  Create();
+  host.SetSampleClock(10);
+  EXPECT_DEATH(host.DeliverEvent(SEEvent{11, 6, 0, 0, 0, nullptr}),
+               AssertionPattern("e->time_stamp == SampleClock()", kModuleFile));
+}
+
+TEST_F(AudioEvents, APinStatusEventWithoutPinsIsAContractViolation) {
+  Create();
+  EXPECT_DEATH(host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 2, 0, 0, nullptr}),
+               AssertionPattern("m_pins != 0", kModuleFile));
+}
+
+}  // namespace
