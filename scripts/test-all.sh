@@ -18,4 +18,7 @@ for preset in linux64 linux32; do
   ctest --preset "$preset"
 done
 
+step "fuzz: it_enum_list, 60 seconds (clang, libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
+bash scripts/fuzz.sh it_enum_list 60
+
 step "all tests passed"

@@ -1,9 +1,8 @@
 #include "it_enum_list.h"
 
-#include <limits.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <wchar.h>
+
+#include <utility>
 
 namespace {
 
