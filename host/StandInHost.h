@@ -16,6 +16,7 @@
 #include "AudioRecord.h"
 #include "GuiRecord.h"
 #include "SEEvent.h"
+#include "SEExports.h"
 #include "SEPinProperties.h"
 #include "se_boundary.h"
 
@@ -65,9 +66,6 @@ struct HostFaults {
   int32_t wide_count = 0;              // with the override: the first GUI_HC_GET_PIN_TEXT_W answer
   bool wide_text_without_nul = false;  // the second call fills the whole count with text, no NUL
 };
-
-// The signatures of a library's exports.
-typedef void* (*SEMakeModule)(int32_t index, int32_t type, SEHostCallback seaudioMaster, int32_t host_context);
 
 class StandInHost {
  public:

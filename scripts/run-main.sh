@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake --preset linux64 >/dev/null
 cmake --build --preset linux64
-./build/linux64/host/gui_demo
+./build/linux64/host/se_demo build/linux64/module/QV_Zolvexan.sem

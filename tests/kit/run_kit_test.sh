@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the framework package from a build tree, builds the demo module out
+# of tree against it, and loads the result.
+# Usage: run_kit_test.sh BUILD_DIR WORK_DIR KIT_CHECK [TOOLCHAIN_FILE] [EMULATOR]
+set -euo pipefail
+build="$1" work="$2" check="$3" toolchain="${4:-}" emulator="${5:-}"
+here="$(cd "$(dirname "$0")" && pwd)"
+rm -rf "$work"
+cmake --install "$build" --prefix "$work/dist" >/dev/null
+args=(-S "$here/project" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$work/dist")
+[ -n "$toolchain" ] && args+=(-DCMAKE_TOOLCHAIN_FILE="$toolchain")
+cmake "${args[@]}" >/dev/null
+cmake --build "$work/build"
+test -f "$work/dist/lib/cmake/se_sdk2/se_sdk2Config.cmake"
+test -f "$work/dist/include/se_sdk2/SEModule_base.h"
+# shellcheck disable=SC2086
+$emulator "$check" "$work/build/KitDemo.sem"
