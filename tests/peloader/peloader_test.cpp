@@ -146,6 +146,25 @@ TEST_F(ScratchDll, ASecondCopyLoadsRelocatedBesideTheFirst) {
   EXPECT_EQ(Get<int (*)()>("scratch_thread_local")(), 6);
 }
 
+uint16_t FpuControlWord() {
+  uint16_t word;
+  __asm__ volatile("fnstcw %0" : "=m"(word));
+  return word;
+}
+
+// The comparisons of results with the C library's functions assume that
+// loading the DLL left the x87 precision and rounding as the program had them.
+TEST(PeLoader, LoadAndUnloadKeepTheFpuControlWord) {
+  REQUIRE_FIXTURE(kScratch);
+  const uint16_t before = FpuControlWord();
+  {
+    PeLibrary library(kScratch);
+    EXPECT_EQ(library.Export<double (*)(int, double)>("scratch_math")(3, 0.5), tan(0.5));
+    EXPECT_EQ(FpuControlWord(), before);
+  }
+  EXPECT_EQ(FpuControlWord(), before);
+}
+
 TEST_F(ScratchDll, AskingForAMissingExportThrowsNamingIt) {
   EXPECT_EQ(library->Image().FindExport("makeModule"), nullptr);
   try {
