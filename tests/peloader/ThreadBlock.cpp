@@ -7,9 +7,10 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <mutex>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace peloader {
 
@@ -31,8 +32,29 @@ constexpr uint32_t kProcessBlockOffset = kPage;
 constexpr uint32_t kTlsArrayOffset = kPage + 0x800;
 
 thread_local ThreadBlock* t_block = nullptr;
-// Each thread's block gets an LDT entry of its own.
-std::atomic<unsigned> g_next_ldt_entry{0};
+
+// Each live block has an LDT entry of its own; entries of removed blocks are
+// handed out again.
+std::mutex g_ldt_mutex;
+std::vector<bool> g_ldt_used;
+
+unsigned AllocateLdtEntry() {
+  std::lock_guard<std::mutex> lock(g_ldt_mutex);
+  for (unsigned entry = 0; entry < g_ldt_used.size(); ++entry) {
+    if (!g_ldt_used[entry]) {
+      g_ldt_used[entry] = true;
+      return entry;
+    }
+  }
+  if (g_ldt_used.size() >= LDT_ENTRIES) throw std::runtime_error("no LDT entry left for a thread block");
+  g_ldt_used.push_back(true);
+  return static_cast<unsigned>(g_ldt_used.size() - 1);
+}
+
+void FreeLdtEntry(unsigned entry) {
+  std::lock_guard<std::mutex> lock(g_ldt_mutex);
+  g_ldt_used[entry] = false;
+}
 
 uint32_t AddressOf(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
@@ -95,7 +117,12 @@ ThreadBlock::ThreadBlock() {
   SetWord(kTlsArray, AddressOf(m_block + kTlsArrayOffset));
   SetWord(kProcessBlock, AddressOf(m_block + kProcessBlockOffset));
 
-  m_ldt_entry = g_next_ldt_entry.fetch_add(1);
+  try {
+    m_ldt_entry = AllocateLdtEntry();
+  } catch (...) {
+    munmap(m_block, 2 * kPage);
+    throw;
+  }
   user_desc desc;
   memset(&desc, 0, sizeof desc);
   desc.entry_number = m_ldt_entry;
@@ -107,6 +134,7 @@ ThreadBlock::ThreadBlock() {
   try {
     WriteLdt(desc);
   } catch (...) {
+    FreeLdtEntry(m_ldt_entry);
     munmap(m_block, 2 * kPage);
     throw;
   }
@@ -123,6 +151,7 @@ ThreadBlock::~ThreadBlock() {
   empty.read_exec_only = 1;
   empty.seg_not_present = 1;
   syscall(SYS_modify_ldt, 1, &empty, sizeof empty);
+  FreeLdtEntry(m_ldt_entry);
   munmap(m_block, 2 * kPage);
 }
 

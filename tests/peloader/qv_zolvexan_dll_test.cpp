@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <ostream>
 #include <functional>
 #include <memory>
 #include <string>
@@ -55,6 +56,9 @@ struct Build {
   std::function<void*(void* handle, const char* name)> find;
   std::string assertion_pattern;  // the runtime's report of a failed "false" in SEModule_base
 };
+
+// Names the build in test names and messages.
+void PrintTo(const Build& build, std::ostream* out) { *out << build.name; }
 
 Build WindowsDll() {
   Build build;
