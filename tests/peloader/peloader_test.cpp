@@ -137,8 +137,7 @@ TEST_F(ScratchDll, AFailedAssertionReportsAsTheWindowsRuntimeDoes) {
 
 TEST_F(ScratchDll, ASecondCopyLoadsRelocatedBesideTheFirst) {
   PeLibrary second(kScratch);
-  EXPECT_FALSE(library->Image().Relocated());
-  EXPECT_TRUE(second.Image().Relocated());
+  EXPECT_TRUE(second.Image().Relocated());  // the first copy holds its preferred base or elsewhere
   EXPECT_NE(second.Image().Base(), library->Image().Base());
   EXPECT_EQ(second.Export<int (*)()>("scratch_static_value")(), 1234);
   EXPECT_EQ(second.Export<int (*)(int)>("scratch_catch")(1), 22);
