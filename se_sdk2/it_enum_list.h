@@ -2,14 +2,15 @@
 // Reader of enumeration-list texts. A list is either plain, "cos,sin,sqrt,tan"
 // or "a=5,b,c=-2", or a range, "range 1,10". The iterator walks the text item
 // by item and holds only the current item: every step reads the next item from
-// the stored text, and every search starts again from the first item.
+// the stored text. A search in a plain list walks again from the first item; a
+// range item is found from the bounds, with the same result.
 //
 // Plain form: items are cut at commas; "text=value" (an "=" anywhere but first)
 // gives an explicit value, otherwise an item's value is the previous one plus
-// one, starting from 0; item texts lose their leading and trailing spaces
-// (code 32 only). Range form: the first five characters are "range", the sixth
-// is skipped, and the bounds "lo,hi" follow; the items are lo, lo + 1, …, hi,
-// with their decimal forms as texts.
+// one (INT32_MAX stays INT32_MAX), starting from 0; item texts lose their
+// leading and trailing spaces (code 32 only). Range form: the first five
+// characters are "range", the sixth is skipped, and the bounds "lo,hi" follow;
+// the items are lo, lo + 1, …, hi, with their decimal forms as texts.
 //
 // Numbers are read like wcstol with base 10, and a number outside the 32-bit
 // range reads as the nearest 32-bit bound, on every platform.
