@@ -4,22 +4,6 @@
 
 #include "SEGUI_base.h"
 
-int32_t GuiPin::GetValueInt() const {
-  int32_t v = 0;  // stays 0 if the host writes nothing
-  m_module->CallHost(GUI_HC_GET_PIN_VALUE, m_index, 0, &v, 0.0f);
-  return v;
-}
-
-float GuiPin::GetValueFloat() const {
-  float v = 0.0f;
-  m_module->CallHost(GUI_HC_GET_PIN_VALUE, m_index, 0, &v, 0.0f);
-  return v;
-}
-
-void GuiPin::SetValueInt(int32_t v) const { m_module->CallHost(GUI_HC_SET_PIN_VALUE, m_index, v, nullptr, 0.0f); }
-
-void GuiPin::SetValueFloat(float v) const { m_module->CallHost(GUI_HC_SET_PIN_VALUE, m_index, 0, nullptr, v); }
-
 void GuiPin::SetValueText(const std::string& text) const {
   m_module->CallHost(GUI_HC_SET_PIN_TEXT, m_index, 0, const_cast<char*>(text.c_str()), 0.0f);
 }

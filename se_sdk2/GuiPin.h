@@ -13,11 +13,13 @@ class GuiPin {
   int32_t m_index;        // the pin's index, in the order the module declares its pins
   SEGUI_base* m_module;   // the half whose host callback carries the calls
 
-  // Each operation makes its host call(s) with `index` = m_index.
-  int32_t GetValueInt() const;    // GUI_HC_GET_PIN_VALUE; the 4 bytes the host wrote, as int32
-  float GetValueFloat() const;    // GUI_HC_GET_PIN_VALUE; the same 4 bytes, as float
-  void SetValueInt(int32_t v) const;    // GUI_HC_SET_PIN_VALUE with value = v
-  void SetValueFloat(float v) const;    // GUI_HC_SET_PIN_VALUE with opt = v
+  // Each operation makes its host call(s) with `index` = m_index. The four
+  // value operations are inline, defined in SEGUI_base.h (they need the whole
+  // SEGUI_base), which this header includes at its end.
+  inline int32_t GetValueInt() const;    // GUI_HC_GET_PIN_VALUE; the 4 bytes the host wrote, as int32
+  inline float GetValueFloat() const;    // GUI_HC_GET_PIN_VALUE; the same 4 bytes, as float
+  inline void SetValueInt(int32_t v) const;    // GUI_HC_SET_PIN_VALUE with value = v
+  inline void SetValueFloat(float v) const;    // GUI_HC_SET_PIN_VALUE with opt = v
   void SetValueText(const std::string& text) const;  // GUI_HC_SET_PIN_TEXT
   // GUI_HC_GET_PIN_TEXT; a null answer reads as an empty text.
   std::string GetValueText() const;
@@ -26,3 +28,5 @@ class GuiPin {
   // std::bad_alloc when the buffer cannot be reserved.
   std::u16string GetValueTextW() const;
 };
+
+#include "SEGUI_base.h"  // GuiPin's inline operations

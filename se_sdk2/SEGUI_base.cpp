@@ -1,5 +1,6 @@
 #include "SEGUI_base.h"
 
+#include <stdlib.h>
 #include <string.h>
 
 #include "SEAssert.h"
@@ -8,9 +9,9 @@ namespace {
 
 constexpr const char* kFileLabel = "..\\se_sdk2\\SEGUI_base";
 
-GuiPin g_shared_pin = {0, nullptr};
-
 }  // namespace
+
+GuiPin SEGUI_base::s_shared_pin = {0, nullptr};
 
 SEGUI_base::SEGUI_base(SEHostCallback callback, int32_t host_context) : seaudioMaster(callback) {
   memset(&m_record, 0, sizeof m_record);
@@ -33,6 +34,13 @@ se_ret_t SEGUI_base::StaticDispatch(GuiRecord* record, int32_t opcode, int32_t i
 }
 
 se_ret_t SEGUI_base::Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
+  // A pin change is the call a host makes most often: it is tested first, so
+  // it does not pay for the jump through the table.
+  if (opcode == GUI_OP_PIN_VALUE_CHANGE) {
+    GuiPin pin = {index, this};
+    OnPinValueChange(&pin);
+    return 0;
+  }
   // Compared unsigned, so every negative opcode falls outside the table.
   switch (static_cast<uint32_t>(opcode)) {
     case GUI_OP_OPEN:
@@ -57,11 +65,6 @@ se_ret_t SEGUI_base::Dispatch(int32_t opcode, int32_t index, int32_t value, void
     case 6:
       OnGuiOpcode6(value, index, ptr);
       return 0;
-    case GUI_OP_PIN_VALUE_CHANGE: {
-      GuiPin pin = {index, this};
-      OnPinValueChange(&pin);
-      return 0;
-    }
     case 8:
       OnGuiOpcode8(ptr);
       return 0;
@@ -95,15 +98,9 @@ void SEGUI_base::OnGuiOpcode12(int32_t) {}
 void SEGUI_base::OnGuiOpcode6(int32_t, int32_t, void*) {}
 void SEGUI_base::OnPinValueChange(GuiPin*) {}
 
-se_ret_t SEGUI_base::CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
-  SE_ASSERT(seaudioMaster, kFileLabel);
-  return seaudioMaster(&m_record, opcode, index, value, ptr, opt);
-}
-
-GuiPin* SEGUI_base::GetPin(int32_t index) {
-  g_shared_pin.m_module = this;
-  g_shared_pin.m_index = index;
-  return &g_shared_pin;
+void SEGUI_base::MissingCallback() const {
+  SE_ASSERT(seaudioMaster, kFileLabel);  // fails: called only without a callback
+  abort();
 }
 
 se_ret_t SEGUI_base::HostCall8(int32_t a, int32_t b, void* c) { return CallHost(8, a, b, c, 0.0f); }

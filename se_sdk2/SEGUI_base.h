@@ -44,10 +44,19 @@ class SEGUI_base {
   virtual void OnPinValueChange(GuiPin* pin);
 
   // GUI half → host. Each requires a host callback (assertion "seaudioMaster").
-  se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
+  // CallHost and GetPin are inline: a pin read or write is the host call and
+  // little more.
+  se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
+    if (!seaudioMaster) MissingCallback();
+    return seaudioMaster(&m_record, opcode, index, value, ptr, opt);
+  }
   // The one handle shared by every GUI half of the library, set to this half
   // and `index`; valid until the next GetPin call by any half. No host call.
-  GuiPin* GetPin(int32_t index);
+  GuiPin* GetPin(int32_t index) {
+    s_shared_pin.m_module = this;
+    s_shared_pin.m_index = index;
+    return &s_shared_pin;
+  }
   se_ret_t HostCall8(int32_t a, int32_t b, void* c);
   se_ret_t HostCall18(void* p);
   se_ret_t HostCall19(void* p);
@@ -56,4 +65,34 @@ class SEGUI_base {
  protected:
   SEHostCallback seaudioMaster;
   GuiRecord m_record;
+
+ private:
+  // Fails the assertion "seaudioMaster" and ends the process; kept out of line
+  // so the check costs the callers a test and a branch.
+  [[noreturn]] void MissingCallback() const;
+
+  static GuiPin s_shared_pin;  // GetPin's handle, one for the whole library
 };
+
+// GuiPin's value operations (declared in GuiPin.h), inline for the same reason
+// as CallHost. Each makes exactly one host call.
+
+inline int32_t GuiPin::GetValueInt() const {
+  int32_t v = 0;  // stays 0 if the host writes nothing
+  m_module->CallHost(GUI_HC_GET_PIN_VALUE, m_index, 0, &v, 0.0f);
+  return v;
+}
+
+inline float GuiPin::GetValueFloat() const {
+  float v = 0.0f;
+  m_module->CallHost(GUI_HC_GET_PIN_VALUE, m_index, 0, &v, 0.0f);
+  return v;
+}
+
+inline void GuiPin::SetValueInt(int32_t v) const {
+  m_module->CallHost(GUI_HC_SET_PIN_VALUE, m_index, v, nullptr, 0.0f);
+}
+
+inline void GuiPin::SetValueFloat(float v) const {
+  m_module->CallHost(GUI_HC_SET_PIN_VALUE, m_index, 0, nullptr, v);
+}
