@@ -1,6 +1,6 @@
 #include "GuiModule.h"
 
-#include <cmath>
+#include "RuntimeMath.h"
 
 GuiModule::GuiModule(SEHostCallback callback, int32_t host_context)
     : SEGUI_base(callback, host_context), m_x(0.0f), m_result(0.0f), m_busy(false), m_mode(0) {
@@ -30,10 +30,10 @@ void GuiModule::OnPinValueChange(GuiPin* pin) {
   const double x = m_x;
   double y = 0.0;
   switch (m_mode) {
-    case MODE_COS: y = std::cos(x); break;
-    case MODE_SIN: y = std::sin(x); break;
-    case MODE_SQRT: y = std::sqrt(x); break;
-    default: y = std::tan(x); break;
+    case MODE_COS: y = RuntimeCos(x); break;
+    case MODE_SIN: y = RuntimeSin(x); break;
+    case MODE_SQRT: y = RuntimeSqrt(x); break;
+    default: y = RuntimeTan(x); break;
   }
   m_result = static_cast<float>(y);
   GetPin(PIN_RESULT)->SetValueFloat(m_result);
