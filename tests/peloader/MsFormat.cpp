@@ -12,15 +12,15 @@ namespace peloader {
 
 namespace {
 
-// One conversion of the C library's printf, for a spec that it reads the
-// same way as msvcrt. The spec is built at run time, hence no format check.
+// One directive of the C library's printf, which it reads the
+// same way as msvcrt. The directive is built at run time, hence no format check.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wformat-nonliteral"
 template <typename T>
-std::string Printf(const std::string& spec, T value) {
-  const int size = snprintf(nullptr, 0, spec.c_str(), value);
+std::string Printf(const std::string& directive, T value) {
+  const int size = snprintf(nullptr, 0, directive.c_str(), value);
   std::string out(size > 0 ? static_cast<size_t>(size) : 0, '\0');
-  if (size > 0) snprintf(&out[0], out.size() + 1, spec.c_str(), value);
+  if (size > 0) snprintf(&out[0], out.size() + 1, directive.c_str(), value);
   return out;
 }
 #pragma GCC diagnostic pop
@@ -95,9 +95,9 @@ std::string Format(const Char* format, bool wide_family, va_list in) {
       ++p;
     }
     const char conversion = *p ? Ascii(*p++) : '\0';
-    std::string spec = "%" + flags;
-    if (width >= 0) spec += std::to_string(width);
-    const std::string spec_with_precision = precision >= 0 ? spec + "." + std::to_string(precision) : spec;
+    std::string directive = "%" + flags;
+    if (width >= 0) directive += std::to_string(width);
+    const std::string directive_with_precision = precision >= 0 ? directive + "." + std::to_string(precision) : directive;
 
     switch (conversion) {
       case '%':
@@ -106,12 +106,12 @@ std::string Format(const Char* format, bool wide_family, va_list in) {
       case 'd':
       case 'i':
         if (size == 'Q') {
-          out += Printf(spec_with_precision + "lld", va_arg(args, long long));
+          out += Printf(directive_with_precision + "lld", va_arg(args, long long));
         } else {
           int v = va_arg(args, int);
           if (size == 'H') v = static_cast<short>(v);
           if (size == 'C') v = static_cast<signed char>(v);
-          out += Printf(spec_with_precision + "d", v);
+          out += Printf(directive_with_precision + "d", v);
         }
         break;
       case 'u':
@@ -119,12 +119,12 @@ std::string Format(const Char* format, bool wide_family, va_list in) {
       case 'x':
       case 'X':
         if (size == 'Q') {
-          out += Printf(spec_with_precision + "ll" + conversion, va_arg(args, unsigned long long));
+          out += Printf(directive_with_precision + "ll" + conversion, va_arg(args, unsigned long long));
         } else {
           unsigned v = va_arg(args, unsigned);
           if (size == 'H') v = static_cast<unsigned short>(v);
           if (size == 'C') v = static_cast<unsigned char>(v);
-          out += Printf(spec_with_precision + conversion, v);
+          out += Printf(directive_with_precision + conversion, v);
         }
         break;
       case 'e':
@@ -135,7 +135,7 @@ std::string Format(const Char* format, bool wide_family, va_list in) {
       case 'G':
       case 'a':
       case 'A':
-        out += Printf(spec_with_precision + conversion, va_arg(args, double));
+        out += Printf(directive_with_precision + conversion, va_arg(args, double));
         break;
       case 'p':
         out += Printf("%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(va_arg(args, void*))));
@@ -164,7 +164,7 @@ std::string Format(const Char* format, bool wide_family, va_list in) {
           text = s ? std::string(s, precision >= 0 ? strnlen(s, static_cast<size_t>(precision)) : strlen(s))
                    : std::string("(null)");
         }
-        out += Printf(spec + "s", text.c_str());
+        out += Printf(directive + "s", text.c_str());
         break;
       }
       case 'n':
