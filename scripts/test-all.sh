@@ -19,6 +19,11 @@ for preset in linux64 linux32; do
   ctest --preset "$preset"
 done
 
+step "sanitize: configure, build, test (linux64 with AddressSanitizer + UndefinedBehaviorSanitizer, leak checks; halts on the first report)"
+cmake --preset sanitize >/dev/null
+cmake --build --preset sanitize
+ctest --preset sanitize
+
 step "fuzz: it_enum_list, 60 seconds (clang, libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
 bash scripts/fuzz.sh it_enum_list 60
 

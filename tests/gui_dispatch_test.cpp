@@ -72,9 +72,9 @@ class GuiDispatch : public ::testing::Test {
       return probe->Record();
     });
   }
+  std::vector<Seen> log;  // outlives the host, which closes the probe (and logs Close) when it goes
   sehost::StandInHost host;
   ProbeGui* probe = nullptr;
-  std::vector<Seen> log;
 };
 
 TEST_F(GuiDispatch, OpenIsTrueOnlyForIndexOne) {

@@ -51,6 +51,10 @@ void* Allocate(size_t size) {
   return malloc(size ? size : 1);
 }
 
+// Out of line, so that the compiler does not pair a new-expression with the
+// free inside and warn of a mismatch.
+[[gnu::noinline]] void Release(void* p) { free(p); }
+
 }  // namespace
 
 void* operator new(size_t size) {
@@ -61,10 +65,10 @@ void* operator new(size_t size) {
 void* operator new[](size_t size) { return operator new(size); }
 void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
 void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* p) noexcept { free(p); }
-void operator delete[](void* p) noexcept { free(p); }
-void operator delete(void* p, size_t) noexcept { free(p); }
-void operator delete[](void* p, size_t) noexcept { free(p); }
+void operator delete(void* p) noexcept { Release(p); }
+void operator delete[](void* p) noexcept { Release(p); }
+void operator delete(void* p, size_t) noexcept { Release(p); }
+void operator delete[](void* p, size_t) noexcept { Release(p); }
 
 #ifdef SE_COUNT_MALLOC
 extern "C" {
