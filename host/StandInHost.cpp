@@ -98,6 +98,17 @@ size_t StandInHost::TraceCall(Side side, Entry entry, const void* record, int32_
   return m_trace.size() - 1;
 }
 
+void StandInHost::Complete(size_t at, se_ret_t result) {
+  if (at >= m_trace.size()) return;  // the trace was cleared during the call
+  m_trace[at].result = result;
+  if (m_completion_listener) m_completion_listener(m_trace[at]);
+}
+
+void StandInHost::RunAsCall(const std::function<void()>& call) {
+  CallScope scope(this);
+  call();
+}
+
 Side StandInHost::SideOf(const void* record) const {
   if (record && record == m_audio) return Side::kAudio;
   if (record && record == m_gui) return Side::kGui;
@@ -110,7 +121,7 @@ se_ret_t StandInHost::Answer(void* record, int32_t opcode, int32_t index, int32_
   se_ret_t result = 0;
   if (side == Side::kGui) result = AnswerGui(opcode, index, value, ptr, opt);
   if (side == Side::kAudio) result = AnswerAudio(opcode, index, value, ptr, opt);
-  m_trace[at].result = result;
+  Complete(at, result);
   if (m_hook) {
     const TraceEntry entry = m_trace[at];  // the hook may grow the trace
     ++m_depth;  // what the hook sends runs inside this callback
@@ -246,7 +257,7 @@ se_ret_t StandInHost::GuiDispatch(int32_t opcode, int32_t index, int32_t value, 
   const size_t at = TraceCall(Side::kGui, Entry::kDispatcher, record, opcode, index, value, ptr, opt);
   CallScope scope(this);
   const se_ret_t result = record->dispatcher(record, opcode, index, value, ptr, opt);
-  m_trace[at].result = result;
+  Complete(at, result);
   if (opcode == GUI_OP_CLOSE && m_gui == record) {  // the record is gone
     m_gui = nullptr;
     Unregister(record);
@@ -280,7 +291,7 @@ se_ret_t StandInHost::AudioDispatch(int32_t opcode, int32_t index, int32_t value
   const size_t at = TraceCall(Side::kAudio, Entry::kDispatcher, record, opcode, index, value, ptr, opt);
   CallScope scope(this);
   const se_ret_t result = record->dispatcher(record, opcode, index, value, ptr, opt);
-  m_trace[at].result = result;
+  Complete(at, result);
   if (opcode == OP_CLOSE && m_audio == record) {  // the record is gone
     m_audio = nullptr;
     Unregister(record);
@@ -310,18 +321,25 @@ void StandInHost::SetAudioPinCount(int32_t count, int32_t frames) {
 void StandInHost::CallProcess(int32_t buffer_offset, int32_t sample_frames) {
   if (!m_audio) return;
   AudioRecord* record = m_audio;
-  TraceCall(Side::kAudio, Entry::kProcess, record, 0, buffer_offset, sample_frames, nullptr, 0.0f);
-  CallScope scope(this);
-  record->process_function(record->module, buffer_offset, sample_frames);
+  const size_t at = TraceCall(Side::kAudio, Entry::kProcess, record, 0, buffer_offset, sample_frames, nullptr, 0.0f);
+  {
+    CallScope scope(this);
+    record->process_function(record->module, buffer_offset, sample_frames);
+  }
+  Complete(at, 0);
 }
 
 void StandInHost::DeliverEvent(const SEEvent& event) {
   if (!m_audio) return;
   AudioRecord* record = m_audio;
   SEEvent copy = event;
-  TraceCall(Side::kAudio, Entry::kEvent, record, copy.event_type, copy.int_value1, copy.int_value2, &copy, 0.0f);
-  CallScope scope(this);
-  record->event_function(record->module, &copy);
+  const size_t at =
+      TraceCall(Side::kAudio, Entry::kEvent, record, copy.event_type, copy.int_value1, copy.int_value2, &copy, 0.0f);
+  {
+    CallScope scope(this);
+    record->event_function(record->module, &copy);
+  }
+  Complete(at, 0);
 }
 
 void StandInHost::RunBlock(int32_t frames) {

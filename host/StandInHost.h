@@ -146,12 +146,23 @@ class StandInHost {
   void ClearTrace() { m_trace.clear(); }
   // Called for each entry as it is made (before a call's result is known).
   void SetTraceListener(std::function<void(const TraceEntry&)> listener) { m_listener = std::move(listener); }
+  // Called for each entry when its call has returned, with `result` filled in
+  // (0 for process and event calls, which answer nothing). Calls complete in
+  // the reverse order of their nesting: a callback before the call it ran in.
+  void SetCompletionListener(std::function<void(const TraceEntry&)> listener) {
+    m_completion_listener = std::move(listener);
+  }
 
   // ---- scripting the host ----
   // Runs after the host has answered each callback, still inside it: a test can
   // call back into the module from here (re-entrancy).
   void SetCallbackHook(std::function<void(StandInHost&, const TraceEntry&)> hook) { m_hook = std::move(hook); }
   HostFaults& faults() { return m_faults; }
+  // Runs `call` as one call of this host into the module, one level deeper:
+  // callbacks made during it are answered and traced by this host even for a
+  // record it does not hold yet. For module entries that a tool calls itself
+  // (through a probe, say) instead of through the operations above.
+  void RunAsCall(const std::function<void()>& call);
   // The answer to the GUI's pass-through opcodes 8, 18, 19 and 20 (default 0).
   void SetAnswer(int32_t opcode, se_ret_t answer) { m_answers[opcode] = answer; }
   // Callbacks that no host could answer: no call into a module was running
@@ -167,6 +178,7 @@ class StandInHost {
   PinState& MutablePin(int32_t pin) { return m_pins[pin]; }
   size_t TraceCall(Side side, Entry entry, const void* record, int32_t opcode, int32_t index, int32_t value,
                    const void* ptr, float opt);
+  void Complete(size_t at, se_ret_t result);
 
   int32_t m_host_context;
   GuiRecord* m_gui = nullptr;
@@ -183,6 +195,7 @@ class StandInHost {
 
   std::vector<TraceEntry> m_trace;
   std::function<void(const TraceEntry&)> m_listener;
+  std::function<void(const TraceEntry&)> m_completion_listener;
   std::function<void(StandInHost&, const TraceEntry&)> m_hook;
   HostFaults m_faults;
   std::map<int32_t, se_ret_t> m_answers;

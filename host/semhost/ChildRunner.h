@@ -1,0 +1,50 @@
+#pragma once
+// Runs a program as a child process with a time limit and collects how it
+// ended, its exit code or signal, and what it wrote to stdout and stderr. The
+// validator re-runs semhost itself this way, one check per child, so a module
+// that crashes or hangs takes only that check down. fork/exec on POSIX,
+// CreateProcess on Windows.
+
+#include <string>
+#include <vector>
+
+namespace semhost {
+
+struct ChildResult {
+  enum class End { kExited, kSignaled, kTimedOut, kNotStarted };
+  End end = End::kNotStarted;
+  int exit_code = 0;        // kExited: the code; on Windows also a crash's exception code
+  int signal = 0;           // kSignaled: the signal number
+  std::string out;          // everything the child wrote to stdout
+  std::string err;          // everything the child wrote to stderr
+  double seconds = 0.0;     // wall time from start to end
+  std::string start_error;  // kNotStarted: why
+};
+
+class ChildRunner {
+ public:
+  // `program` is run directly; when the system cannot run it (exec format
+  // error) and `emulator` is not empty, it is run as `emulator program …`.
+  explicit ChildRunner(std::string program, std::string emulator = "");
+
+  // Runs `program args…` with stdin empty. After `timeout_ms` the child is
+  // first asked to stop (on POSIX with SIGUSR1, so it can say where it was),
+  // then, 500 ms later, killed.
+  ChildResult Run(const std::vector<std::string>& args, int timeout_ms) const;
+
+  const std::string& program() const { return m_program; }
+
+  // The running program's own path, resolved from argv[0] when the process
+  // starts (argv[0] names the program even under a user-mode emulator, where
+  // the kernel's view of the executable is the emulator), else from the system.
+  static std::string SelfPath(const char* argv0);
+  // "SIGSEGV (segmentation fault)"; on Windows, the name of an exception code.
+  static std::string SignalName(int signal);
+  static std::string ExceptionName(unsigned code);
+
+ private:
+  std::string m_program;
+  std::string m_emulator;
+};
+
+}  // namespace semhost

@@ -1,0 +1,35 @@
+#pragma once
+// Makes a check's child process say where it was when it dies: on a crash
+// signal, an abort (a failed assertion) or the parent's request to stop after
+// the time limit, it writes one line to stderr naming the check's phase and
+// the innermost call into the module that had not returned, then ends the way
+// it would have. Everything the handlers use is kept in fixed storage and
+// written without allocating.
+
+#include "CallObserver.h"
+
+namespace semhost {
+
+class CrashReporter : public CallObserver {
+ public:
+  // Installs the handlers for the whole process (once).
+  static void Install();
+  // What the check is doing now; `phase` must be a static text.
+  static void SetPhase(const char* phase);
+  // A step number shown after the phase ("step 517"); -1 for none.
+  static void SetStep(long long step);
+
+  void CallStarted(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
+  void CallReturned(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
+  void LibraryCallStarted(const std::string& call) override;
+  void LibraryCallReturned(const std::string& answer) override;
+
+  // The line the handlers write, for a caller outside a handler: "while
+  // <phase>; in <call>".
+  static std::string Where();
+};
+
+// The exit code of a child stopped after its time limit.
+constexpr int kExitStoppedAfterTimeLimit = 124;
+
+}  // namespace semhost

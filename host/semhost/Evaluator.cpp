@@ -1,0 +1,232 @@
+#include "Evaluator.h"
+
+#include <string.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "Session.h"
+#include "Text.h"
+
+namespace semhost {
+
+namespace {
+
+uint32_t FloatBits(float f) {
+  uint32_t bits;
+  memcpy(&bits, &f, sizeof bits);
+  return bits;
+}
+
+std::string CsvField(const std::string& text) {
+  if (text.find_first_of(",\"\n") == std::string::npos) return text;
+  std::string quoted = "\"";
+  for (char c : text) quoted += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return quoted + "\"";
+}
+
+// A cell of the sweep table: floats as FormatFloat writes them, every other
+// value as its integer (a choice's value, not its text, so the column stays numeric).
+std::string Cell(const PinInfo& pin, uint32_t bits) {
+  if (pin.datatype == DT_FLOAT) {
+    float f;
+    memcpy(&f, &bits, sizeof f);
+    return FormatFloat(f);
+  }
+  return std::to_string(static_cast<int32_t>(bits));
+}
+
+}  // namespace
+
+bool ParseSweep(const std::string& text, SweepSpec* spec, std::string* error) {
+  const std::string usage = "--sweep expects PIN=FROM:TO:COUNT, such as X=-1:1:21; got '" + text + "'";
+  const size_t equals = text.rfind('=');
+  if (equals == std::string::npos || equals == 0) {
+    *error = usage;
+    return false;
+  }
+  spec->pin = text.substr(0, equals);
+  const std::string range = text.substr(equals + 1);
+  const size_t first = range.find(':');
+  const size_t second = first == std::string::npos ? std::string::npos : range.find(':', first + 1);
+  if (second == std::string::npos || range.find(':', second + 1) != std::string::npos) {
+    *error = usage;
+    return false;
+  }
+  const std::string from = range.substr(0, first), to = range.substr(first + 1, second - first - 1),
+                    count = range.substr(second + 1);
+  int32_t n = 0;
+  if (!ParseDouble(from, &spec->from) || !std::isfinite(spec->from)) {
+    *error = "bad number '" + from + "' for the start of --sweep " + text;
+    return false;
+  }
+  if (!ParseDouble(to, &spec->to) || !std::isfinite(spec->to)) {
+    *error = "bad number '" + to + "' for the end of --sweep " + text;
+    return false;
+  }
+  if (!ParseInt32(count, &n) || n < 1 || n > 10000000) {
+    *error = "bad count '" + count + "' in --sweep " + text + ": a whole number from 1 to 10000000";
+    return false;
+  }
+  spec->count = n;
+  return true;
+}
+
+std::vector<float> SweepValues(const SweepSpec& spec) {
+  std::vector<float> values;
+  values.reserve(static_cast<size_t>(spec.count));
+  for (int64_t i = 0; i < spec.count; ++i) {
+    const double t = spec.count == 1 ? 0.0 : static_cast<double>(i) / static_cast<double>(spec.count - 1);
+    // The ends exactly as given; the inside evenly between them.
+    const double x = i == spec.count - 1 && spec.count > 1 ? spec.to : spec.from + (spec.to - spec.from) * t;
+    values.push_back(static_cast<float>(x));
+  }
+  return values;
+}
+
+Evaluator::Evaluator(Session& session, const ModuleInfo& info) : m_session(session), m_info(info) {}
+
+bool Evaluator::AddSet(const std::string& assignment, std::string* error) {
+  const size_t equals = assignment.find('=');
+  if (equals == std::string::npos || equals == 0) {
+    *error = "--set expects PIN=VALUE, such as X=0.5 or Mode=tan; got '" + assignment + "'";
+    return false;
+  }
+  const PinInfo* pin = m_info.FindPin(assignment.substr(0, equals), error);
+  if (!pin) return false;
+  if (!pin->IsInput()) {
+    *error = "pin " + pin->name + " is an output: only inputs can be set";
+    return false;
+  }
+  uint32_t bits = 0;
+  if (!m_info.ParseValue(*pin, assignment.substr(equals + 1), &bits, error)) return false;
+  m_sets.push_back({pin, bits});
+  return true;
+}
+
+bool Evaluator::AddGet(const std::string& name, std::string* error) {
+  const PinInfo* pin = m_info.FindPin(name, error);
+  if (!pin) return false;
+  m_gets.push_back(pin);
+  return true;
+}
+
+bool Evaluator::SetSweep(const SweepSpec& spec, std::string* error) {
+  const PinInfo* pin = m_info.FindPin(spec.pin, error);
+  if (!pin) return false;
+  if (!pin->IsInput() || pin->IsEnum() || !IsSettable(*pin)) {
+    *error = "--sweep needs a float or integer input pin; " + pin->name + " is " +
+             (!pin->IsInput() ? std::string("an output")
+              : pin->IsEnum() ? "enumerated (use --for " + pin->name + " to go through its choices)"
+                              : "of a datatype semhost cannot set");
+    return false;
+  }
+  m_sweep = spec;
+  m_sweep_pin = pin;
+  return true;
+}
+
+bool Evaluator::SetFor(const std::string& name, std::string* error) {
+  const PinInfo* pin = m_info.FindPin(name, error);
+  if (!pin) return false;
+  if (!pin->IsEnum() || !pin->IsInput()) {
+    *error = "--for needs an enumerated input pin; " + pin->name + " is not one";
+    return false;
+  }
+  if (pin->choices.empty()) {
+    *error = "pin " + pin->name + " has no choices to go through";
+    return false;
+  }
+  m_for_pin = pin;
+  return true;
+}
+
+void Evaluator::ApplySets() {
+  for (const auto& set : m_sets) m_session.Change(set.first->index, set.second);
+}
+
+std::vector<const PinInfo*> Evaluator::Outputs() const {
+  if (!m_gets.empty()) return m_gets;
+  std::vector<const PinInfo*> outputs;
+  for (const PinInfo& pin : m_info.pins) {
+    if (pin.IsOutput()) outputs.push_back(&pin);
+  }
+  return outputs;
+}
+
+std::vector<std::string> Evaluator::Lines() const {
+  std::vector<std::string> lines;
+  for (const PinInfo* pin : Outputs()) lines.push_back(pin->name + " = " + m_info.FormatValue(*pin, m_session.PinBits(pin->index)));
+  return lines;
+}
+
+SweepTable Evaluator::Sweep(const std::function<void(int64_t, int64_t)>& progress) {
+  SweepTable table;
+  table.sweep_pin = m_sweep_pin;
+  table.xs = SweepValues(m_sweep);
+  const std::vector<const PinInfo*> outputs = Outputs();
+  std::vector<const Choice*> choices;
+  if (m_for_pin) {
+    for (const Choice& choice : m_for_pin->choices) choices.push_back(&choice);
+  } else {
+    choices.push_back(nullptr);
+  }
+  const int64_t total = static_cast<int64_t>(choices.size()) * static_cast<int64_t>(table.xs.size());
+  int64_t done = 0;
+  for (const Choice* choice : choices) {
+    if (choice) m_session.Change(m_for_pin->index, static_cast<uint32_t>(choice->value));
+    const size_t first = table.columns.size();
+    for (const PinInfo* out : outputs) {
+      table.column_pins.push_back(out);
+      table.column_names.push_back(choice ? out->name + "[" + choice->text + "]" : out->name);
+      table.series_names.push_back(!choice ? out->name : outputs.size() == 1 ? choice->text : out->name + " (" + choice->text + ")");
+      table.columns.emplace_back();
+      table.columns.back().reserve(table.xs.size());
+    }
+    for (float x : table.xs) {
+      const uint32_t bits = m_sweep_pin->datatype == DT_FLOAT ? FloatBits(x) : static_cast<uint32_t>(static_cast<int32_t>(x));
+      m_session.Change(m_sweep_pin->index, bits);
+      for (size_t o = 0; o < outputs.size(); ++o) table.columns[first + o].push_back(m_session.PinBits(outputs[o]->index));
+      if (progress) progress(++done, total);
+    }
+  }
+  return table;
+}
+
+std::string Evaluator::Csv(const SweepTable& table, const ModuleInfo&) {
+  std::string csv = CsvField(table.sweep_pin->name);
+  for (const std::string& name : table.column_names) csv += "," + CsvField(name);
+  csv += "\n";
+  for (size_t row = 0; row < table.xs.size(); ++row) {
+    csv += FormatFloat(table.xs[row]);
+    for (size_t c = 0; c < table.columns.size(); ++c) csv += "," + Cell(*table.column_pins[c], table.columns[c][row]);
+    csv += "\n";
+  }
+  return csv;
+}
+
+std::string Evaluator::Table(const SweepTable& table, const ModuleInfo&) {
+  std::vector<std::vector<std::string>> cells;
+  cells.push_back({table.sweep_pin->name});
+  for (const std::string& name : table.column_names) cells.back().push_back(name);
+  for (size_t row = 0; row < table.xs.size(); ++row) {
+    cells.push_back({FormatFloat(table.xs[row])});
+    for (size_t c = 0; c < table.columns.size(); ++c) cells.back().push_back(Cell(*table.column_pins[c], table.columns[c][row]));
+  }
+  std::vector<size_t> widths(cells.front().size(), 0);
+  for (const auto& line : cells) {
+    for (size_t c = 0; c < line.size(); ++c) widths[c] = std::max(widths[c], line[c].size());
+  }
+  std::string text;
+  for (const auto& line : cells) {
+    std::string row;
+    for (size_t c = 0; c < line.size(); ++c) {
+      // Right-aligned numbers, two spaces apart.
+      row += (c ? "  " : "") + std::string(widths[c] - line[c].size(), ' ') + line[c];
+    }
+    text += row + "\n";
+  }
+  return text;
+}
+
+}  // namespace semhost

@@ -1,0 +1,18 @@
+#pragma once
+// Bytes of heap in use by the whole process, the module's allocations
+// included, for the leak check: glibc's allocator statistics on Linux, a walk
+// of the C runtime's heap on Windows.
+
+#include <stddef.h>
+
+namespace semhost {
+
+class HeapMeter {
+ public:
+  // True where the process's heap can be measured.
+  static bool Available();
+  // Bytes handed out by the allocator and not yet freed.
+  static size_t InUse();
+};
+
+}  // namespace semhost

@@ -1,0 +1,217 @@
+#include "SvgPlot.h"
+
+#include <stdio.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace semhost {
+
+namespace {
+
+constexpr const char* kColors[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd",
+                                   "#ff7f0e", "#17becf", "#8c564b", "#e377c2"};
+constexpr int kLeft = 80;
+constexpr int kRight = 170;  // room for the legend
+constexpr int kTop = 44;
+constexpr int kBottom = 56;
+
+std::string Number(double value) {
+  char text[32];
+  snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
+std::string Coordinate(double value) {
+  char text[32];
+  snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
+// [lo, hi] widened when it is a single value, so the axis has a length.
+void Widen(double* lo, double* hi) {
+  if (*hi > *lo) return;
+  const double pad = *lo == 0.0 ? 1.0 : std::fabs(*lo) * 0.1;
+  *lo -= pad;
+  *hi += pad;
+}
+
+}  // namespace
+
+std::string XmlEscape(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&': out += "&amp;"; break;
+      case '<': out += "&lt;"; break;
+      case '>': out += "&gt;"; break;
+      case '"': out += "&quot;"; break;
+      case '\'': out += "&apos;"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+SvgPlot::SvgPlot(int width, int height) : m_width(width), m_height(height) {}
+
+void SvgPlot::SetYRange(double lo, double hi) {
+  m_fixed_y = true;
+  m_y_lo = lo;
+  m_y_hi = hi;
+}
+
+void SvgPlot::AddSeries(const std::string& name, std::vector<std::pair<double, double>> points) {
+  m_series.push_back({name, std::move(points)});
+}
+
+bool SvgPlot::Plotted(double x, double y) const {
+  if (!std::isfinite(x) || !std::isfinite(y)) return false;
+  return !m_fixed_y || (y >= m_y_lo && y <= m_y_hi);
+}
+
+size_t SvgPlot::OmittedPoints() const {
+  size_t omitted = 0;
+  for (const Series& series : m_series) {
+    for (const auto& point : series.points) omitted += Plotted(point.first, point.second) ? 0 : 1;
+  }
+  return omitted;
+}
+
+std::vector<double> SvgPlot::Ticks(double lo, double hi, int target) {
+  std::vector<double> ticks;
+  if (!(hi > lo) || !std::isfinite(hi - lo) || target < 1) return ticks;
+  const double rough = (hi - lo) / target;
+  const double power = std::pow(10.0, std::floor(std::log10(rough)));
+  double step = power;
+  for (double factor : {1.0, 2.0, 5.0, 10.0}) {
+    step = factor * power;
+    if (step >= rough) break;
+  }
+  const double first = std::ceil(lo / step - 1e-9) * step;
+  for (int i = 0; i < 1000; ++i) {
+    double tick = first + i * step;
+    if (tick > hi + step * 1e-9) break;
+    if (std::fabs(tick) < step * 1e-9) tick = 0.0;  // no "-0" or 1e-17 for the zero tick
+    ticks.push_back(tick);
+  }
+  return ticks;
+}
+
+std::string SvgPlot::Render() const {
+  double x_lo = INFINITY, x_hi = -INFINITY, y_lo = INFINITY, y_hi = -INFINITY;
+  for (const Series& series : m_series) {
+    for (const auto& point : series.points) {
+      if (!Plotted(point.first, point.second)) continue;
+      x_lo = std::min(x_lo, point.first);
+      x_hi = std::max(x_hi, point.first);
+      y_lo = std::min(y_lo, point.second);
+      y_hi = std::max(y_hi, point.second);
+    }
+  }
+  if (m_fixed_y) {
+    y_lo = m_y_lo;
+    y_hi = m_y_hi;
+  }
+  if (!(x_lo <= x_hi)) x_lo = 0.0, x_hi = 1.0;  // nothing finite to show
+  if (!(y_lo <= y_hi)) y_lo = 0.0, y_hi = 1.0;
+  Widen(&x_lo, &x_hi);
+  Widen(&y_lo, &y_hi);
+
+  const double plot_w = m_width - kLeft - kRight;
+  const double plot_h = m_height - kTop - kBottom;
+  auto px = [&](double x) { return kLeft + (x - x_lo) / (x_hi - x_lo) * plot_w; };
+  auto py = [&](double y) { return kTop + (y_hi - y) / (y_hi - y_lo) * plot_h; };
+
+  std::string svg;
+  svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(m_width) + "\" height=\"" +
+         std::to_string(m_height) + "\" viewBox=\"0 0 " + std::to_string(m_width) + " " + std::to_string(m_height) +
+         "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+  svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
+  if (!m_title.empty()) {
+    svg += "<text class=\"title\" x=\"" + Coordinate(kLeft + plot_w / 2) +
+           "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\">" + XmlEscape(m_title) + "</text>\n";
+  }
+
+  // Grid and ticks.
+  svg += "<g class=\"grid\" stroke=\"#dddddd\" stroke-width=\"1\">\n";
+  const std::vector<double> x_ticks = Ticks(x_lo, x_hi, 8);
+  const std::vector<double> y_ticks = Ticks(y_lo, y_hi, 6);
+  for (double x : x_ticks) {
+    svg += "<line x1=\"" + Coordinate(px(x)) + "\" y1=\"" + Coordinate(kTop) + "\" x2=\"" + Coordinate(px(x)) +
+           "\" y2=\"" + Coordinate(kTop + plot_h) + "\"/>\n";
+  }
+  for (double y : y_ticks) {
+    svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(py(y)) + "\" x2=\"" +
+           Coordinate(kLeft + plot_w) + "\" y2=\"" + Coordinate(py(y)) + "\"/>\n";
+  }
+  svg += "</g>\n";
+  svg += "<g class=\"axes\" stroke=\"black\" stroke-width=\"1\">\n";
+  svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(kTop + plot_h) + "\" x2=\"" +
+         Coordinate(kLeft + plot_w) + "\" y2=\"" + Coordinate(kTop + plot_h) + "\"/>\n";
+  svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(kTop) + "\" x2=\"" + Coordinate(kLeft) +
+         "\" y2=\"" + Coordinate(kTop + plot_h) + "\"/>\n";
+  svg += "</g>\n";
+  svg += "<g class=\"ticks\">\n";
+  for (double x : x_ticks) {
+    svg += "<text class=\"xtick\" x=\"" + Coordinate(px(x)) + "\" y=\"" + Coordinate(kTop + plot_h + 16) +
+           "\" text-anchor=\"middle\">" + Number(x) + "</text>\n";
+  }
+  for (double y : y_ticks) {
+    svg += "<text class=\"ytick\" x=\"" + Coordinate(kLeft - 6) + "\" y=\"" + Coordinate(py(y) + 4) +
+           "\" text-anchor=\"end\">" + Number(y) + "</text>\n";
+  }
+  svg += "</g>\n";
+  svg += "<text class=\"xlabel\" x=\"" + Coordinate(kLeft + plot_w / 2) + "\" y=\"" + Coordinate(m_height - 14) +
+         "\" text-anchor=\"middle\">" + XmlEscape(m_x_label) + "</text>\n";
+  svg += "<text class=\"ylabel\" x=\"18\" y=\"" + Coordinate(kTop + plot_h / 2) +
+         "\" text-anchor=\"middle\" transform=\"rotate(-90 18 " + Coordinate(kTop + plot_h / 2) + ")\">" +
+         XmlEscape(m_y_label) + "</text>\n";
+
+  // One polyline per unbroken run of plotted points.
+  for (size_t s = 0; s < m_series.size(); ++s) {
+    const char* color = kColors[s % (sizeof kColors / sizeof kColors[0])];
+    svg += "<g class=\"series\" fill=\"none\" stroke=\"" + std::string(color) + "\" stroke-width=\"1.5\">\n";
+    std::string run;
+    size_t run_points = 0;
+    auto flush = [&] {
+      if (run_points == 1) {
+        // A lone point between gaps is still shown, as a dot.
+        const size_t comma = run.find(',');
+        svg += "<circle cx=\"" + run.substr(0, comma) + "\" cy=\"" + run.substr(comma + 1) + "\" r=\"1.5\" fill=\"" +
+               color + "\"/>\n";
+      } else if (run_points > 1) {
+        svg += "<polyline points=\"" + run + "\"/>\n";
+      }
+      run.clear();
+      run_points = 0;
+    };
+    for (const auto& point : m_series[s].points) {
+      if (!Plotted(point.first, point.second)) {
+        flush();
+        continue;
+      }
+      run += (run.empty() ? "" : " ") + Coordinate(px(point.first)) + "," + Coordinate(py(point.second));
+      ++run_points;
+    }
+    flush();
+    svg += "</g>\n";
+  }
+
+  // Legend.
+  svg += "<g class=\"legend\">\n";
+  for (size_t s = 0; s < m_series.size(); ++s) {
+    const char* color = kColors[s % (sizeof kColors / sizeof kColors[0])];
+    const double y = kTop + 10 + 20.0 * static_cast<double>(s);
+    const double x = kLeft + plot_w + 16;
+    svg += "<line x1=\"" + Coordinate(x) + "\" y1=\"" + Coordinate(y) + "\" x2=\"" + Coordinate(x + 24) + "\" y2=\"" +
+           Coordinate(y) + "\" stroke=\"" + color + "\" stroke-width=\"2\"/>\n";
+    svg += "<text x=\"" + Coordinate(x + 30) + "\" y=\"" + Coordinate(y + 4) + "\">" + XmlEscape(m_series[s].name) +
+           "</text>\n";
+  }
+  svg += "</g>\n";
+  svg += "</svg>\n";
+  return svg;
+}
+
+}  // namespace semhost

@@ -1,0 +1,74 @@
+#pragma once
+// `semhost validate`: runs every selected check of a module in a child
+// process of its own (semhost re-run with the hidden `__check` verb), with a
+// time limit, so a check that crashes or hangs is reported as CRASHED or
+// TIMEOUT with what the child said, and the others still run. Prints a report
+// (or JSON): every check with its verdict, duration and message, the opcode
+// coverage, the failures again, and the verdict line last.
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "ChildRunner.h"
+
+namespace semhost {
+
+struct ValidateOptions {
+  std::string module_path;
+  int32_t module_index = 0;
+  bool json = false;
+  bool list = false;
+  std::string only;  // a check runs when its name matches `only` (if set) and not `skip` (if set)
+  std::string skip;
+  bool seed_given = false;
+  uint64_t seed = 0;
+  int32_t repeat = 1;
+  int32_t timeout_ms = 10000;
+  int32_t instances = 10000;
+  int32_t steps = 5000;
+  bool trace = false;  // each child's trace, printed under its check
+};
+
+enum class Status { kPass, kFail, kCrashed, kTimeout, kSkipped };
+const char* StatusName(Status status);
+
+struct CheckReport {
+  std::string name;
+  Status status = Status::kSkipped;
+  double seconds = 0.0;
+  std::string message;
+  std::string detail;  // the child's stderr when it crashed or timed out
+  std::string trace;   // the child's stdout, with --trace
+};
+
+class Validator {
+ public:
+  // `self` runs semhost itself.
+  Validator(ChildRunner self, ValidateOptions options);
+
+  // Runs the checks and prints the report; answers the exit code.
+  int Run();
+
+  // One check in a child: the verdict, from the child's result or how it ended.
+  CheckReport RunCheck(const std::string& name, uint64_t seed) const;
+
+ private:
+  std::vector<std::string> Selected(std::string* error) const;
+  std::vector<std::string> ChildArgs(const std::string& name, uint64_t seed, const std::string& result_file) const;
+
+  ChildRunner m_self;
+  ValidateOptions m_options;
+  // Coverage gathered from the children: (family, opcode) → calls.
+  mutable std::vector<std::pair<std::pair<int, int32_t>, int64_t>> m_calls;
+  mutable int64_t m_process_calls = 0;
+  mutable int64_t m_event_calls = 0;
+};
+
+// The hidden verb's side: runs check `name` on the module and writes its
+// result (JSON) to `result_file`. Answers the child's exit code.
+int RunCheckInChild(const std::string& name, const std::string& module_path, const std::string& result_file,
+                    int32_t module_index, uint64_t seed, int32_t instances, int32_t steps, bool trace);
+
+}  // namespace semhost
