@@ -27,4 +27,7 @@ ctest --preset sanitize
 step "fuzz: it_enum_list, 60 seconds (clang, libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
 bash scripts/fuzz.sh it_enum_list 60
 
+step "fuzz: module_records (both halves through their records), 60 seconds (clang, libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
+bash scripts/fuzz.sh module_records 60
+
 step "all tests passed"
