@@ -32,8 +32,8 @@ double SecondsSince(Clock::time_point start) {
 
 }  // namespace
 
-ChildRunner::ChildRunner(std::string program, std::string emulator)
-    : m_program(std::move(program)), m_emulator(std::move(emulator)) {}
+ChildRunner::ChildRunner(std::string program, std::string emulator, bool always_emulate)
+    : m_program(std::move(program)), m_emulator(std::move(emulator)), m_always_emulate(always_emulate) {}
 
 std::string ChildRunner::ExceptionName(unsigned code) {
   switch (code) {
@@ -100,7 +100,7 @@ ChildResult ChildRunner::Run(const std::vector<std::string>& args, int timeout_m
     result.start_error = "cannot make a temporary folder";
     return result;
   }
-  std::string command = Quote(m_program);
+  std::string command = m_always_emulate && !m_emulator.empty() ? Quote(m_emulator) + " " + Quote(m_program) : Quote(m_program);
   for (const std::string& arg : args) command += " " + Quote(arg);
 
   HANDLE out = InheritableFile(dir.File("out"), true);
@@ -262,10 +262,11 @@ ChildResult ChildRunner::Run(const std::vector<std::string>& args, int timeout_m
   }
   std::vector<std::string> command = {m_program};
   command.insert(command.end(), args.begin(), args.end());
+  if (m_always_emulate && !m_emulator.empty()) command.insert(command.begin(), m_emulator);
   const auto start = Clock::now();
   int error_number = 0;
   pid_t pid = Spawn(command, out, err, &error_number);
-  if (pid < 0 && error_number == ENOEXEC && !m_emulator.empty()) {
+  if (pid < 0 && error_number == ENOEXEC && !m_emulator.empty() && !m_always_emulate) {
     command.insert(command.begin(), m_emulator);
     pid = Spawn(command, out, err, &error_number);
   }

@@ -24,8 +24,9 @@ struct ChildResult {
 class ChildRunner {
  public:
   // `program` is run directly; when the system cannot run it (exec format
-  // error) and `emulator` is not empty, it is run as `emulator program …`.
-  explicit ChildRunner(std::string program, std::string emulator = "");
+  // error) and `emulator` is not empty, it is run as `emulator program …`,
+  // and with `always_emulate` it is always run that way.
+  explicit ChildRunner(std::string program, std::string emulator = "", bool always_emulate = false);
 
   // Runs `program args…` with stdin empty. After `timeout_ms` the child is
   // first asked to stop (on POSIX with SIGUSR1, so it can say where it was),
@@ -45,6 +46,7 @@ class ChildRunner {
  private:
   std::string m_program;
   std::string m_emulator;
+  bool m_always_emulate;
 };
 
 }  // namespace semhost

@@ -1,6 +1,8 @@
 #include "CommandLine.h"
 
 #include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
 
 #include <CLI/CLI.hpp>
 #include <memory>
@@ -337,7 +339,12 @@ int CommandLine::Run(int argc, char** argv) {
     validate_options.module_index = common.module_index;
     validate_options.seed_given = seed_option->count() > 0;
     validate_options.trace = common.trace;
-    Validator validator(ChildRunner(m_self, SEMHOST_EMULATOR), validate_options);
+    // SEMHOST_EMULATOR runs every check under a user-mode emulator, as the
+    // 32-bit tests run semhost itself; otherwise the build's emulator is only
+    // a fallback for a system that cannot run the program.
+    const char* emulator = getenv("SEMHOST_EMULATOR");
+    const bool always = emulator && *emulator;
+    Validator validator(ChildRunner(m_self, always ? emulator : SEMHOST_EMULATOR, always), validate_options);
     return validator.Run();
   }
   if (*check) {

@@ -83,11 +83,9 @@ std::vector<double> SvgPlot::Ticks(double lo, double hi, int target) {
   if (!(hi > lo) || !std::isfinite(hi - lo) || target < 1) return ticks;
   const double rough = (hi - lo) / target;
   const double power = std::pow(10.0, std::floor(std::log10(rough)));
-  double step = power;
-  for (double factor : {1.0, 2.0, 5.0, 10.0}) {
-    step = factor * power;
-    if (step >= rough) break;
-  }
+  // The nice step nearest the rough one.
+  const double ratio = rough / power;
+  const double step = power * (ratio < 1.5 ? 1.0 : ratio < 3.0 ? 2.0 : ratio < 7.0 ? 5.0 : 10.0);
   const double first = std::ceil(lo / step - 1e-9) * step;
   for (int i = 0; i < 1000; ++i) {
     double tick = first + i * step;

@@ -175,10 +175,19 @@ CheckReport Validator::RunCheck(const std::string& name, uint64_t seed) const {
     result = nlohmann::json::parse(text, nullptr, false);
     have_result = !result.is_discarded() && result.is_object() && result.contains("status");
   }
-  if (have_result && child.end == ChildResult::End::kExited && child.exit_code == 0) {
+  if (have_result && child.end != ChildResult::End::kTimedOut) {
     const std::string status = result.value("status", "");
     report.status = status == "pass" ? Status::kPass : status == "skip" ? Status::kSkipped : Status::kFail;
     report.message = result.value("message", "");
+    // The result is written after the library is unloaded; only the process's
+    // own exit can come after it (a leak report of a sanitizer, say).
+    if (child.end != ChildResult::End::kExited || child.exit_code != 0) {
+      report.detail = child.err;
+      report.message += " (then the process ended with " +
+                        (child.end == ChildResult::End::kSignaled ? ChildRunner::SignalName(child.signal)
+                                                                  : "exit code " + std::to_string(child.exit_code)) +
+                        (said.empty() ? "" : ": " + said) + ")";
+    }
     for (const auto& call : result.value("calls", nlohmann::json::array())) {
       m_calls.push_back({{call[0].get<int>(), call[1].get<int32_t>()}, call[2].get<int64_t>()});
     }

@@ -1,0 +1,199 @@
+// semhost validate, run as a user runs it: the math module passes, and each
+// module broken on purpose is caught by the check that names its fault, with
+// the others still run and the failure repeated before the verdict line.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "SEPinProperties.h"
+#include "semhost_support.h"
+
+namespace {
+
+const std::string kModule = SE_MODULE_PATH;
+constexpr bool k32BitX86 =
+#if defined(__i386__)
+    true;
+#else
+    false;
+#endif
+
+// Every check's line, by name: "PASS     load.exports   3 ms  message".
+struct Line {
+  std::string status;
+  std::string message;
+};
+
+Line CheckLine(const SemhostRun& run, const std::string& name) {
+  for (const std::string& line : run.lines) {
+    if (line.size() > 9 && line.compare(9, name.size() + 1, name + " ") == 0) {
+      std::string status = line.substr(0, 9);
+      status.erase(status.find_last_not_of(' ') + 1);
+      const size_t ms = line.find(" ms  ", 9 + name.size());
+      return {status, ms == std::string::npos ? "" : line.substr(ms + 5)};
+    }
+  }
+  return {"(missing)", ""};
+}
+
+// The short list of failures right before the verdict line.
+std::vector<std::string> FailedList(const SemhostRun& run) {
+  std::vector<std::string> failed;
+  bool in_list = false;
+  for (const std::string& line : run.lines) {
+    if (line == "failed:") {
+      in_list = true;
+    } else if (in_list && line.compare(0, 2, "  ") == 0) {
+      failed.push_back(line.substr(2, line.find(' ', 2) - 2) + " " + line.substr(11, line.find(' ', 11) - 11));
+    } else {
+      in_list = false;
+    }
+  }
+  return failed;
+}
+
+SemhostRun Validate(const std::string& module, std::vector<std::string> more = {}) {
+  std::vector<std::string> args = {"validate", module, "--seed", "7"};
+  args.insert(args.end(), more.begin(), more.end());
+  return Semhost(args);
+}
+
+TEST(SemhostValidate, MathModulePassesEveryCheck) {
+  const SemhostRun run = Validate(kModule, {"--instances", "10000", "--steps", "5000"});
+  EXPECT_EQ(run.code, 0) << run.out << run.err;
+  EXPECT_EQ(run.lines[1], "seed 7 (replay with --seed 7), 24 check(s), each in its own process with a 10000 ms limit");
+  for (const char* name : {"load.exports", "load.properties", "load.other-indices", "records.audio", "records.gui",
+                           "records.refused", "records.callback-address", "pins.flags-rule", "pins.record-bounds",
+                           "pins.names", "pins.enum-lists", "opcodes.audio-outside", "opcodes.gui-outside",
+                           "lifecycle.open-process-close", "lifecycle.process-function", "gui.every-choice",
+                           "gui.reentrancy", "gui.determinism", "gui.instances", "hygiene.fp-environment",
+                           "hygiene.instance-leak", "robustness.random-sequence"}) {
+    EXPECT_EQ(CheckLine(run, name).status, "PASS") << name << ": " << CheckLine(run, name).message;
+  }
+  // Skipped with the reason, never shown as passed.
+  EXPECT_EQ(CheckLine(run, "lifecycle.events").status, "SKIPPED");
+  EXPECT_EQ(CheckLine(run, "lifecycle.events").message,
+            "the module posted no event while opening and processing 32 blocks of 64 frames");
+  EXPECT_EQ(CheckLine(run, "gui.every-choice").message,
+            "X=0.5: cos 0.87758255, sin 0.47942555, sqrt 0.707106769, tan 0.546302497");
+  EXPECT_EQ(CheckLine(run, "robustness.random-sequence").message.compare(0, 20, "seed 7: 5000 steps ("), 0);
+  EXPECT_EQ(CheckLine(run, "hygiene.stack-pointer").status, k32BitX86 ? "PASS" : "SKIPPED");
+  EXPECT_TRUE(run.HasLine("opcode coverage, calls summed over every check"));
+  EXPECT_EQ(run.LineStartingWith("  host→audio  OP_GET_PROCESS_FUNCTION_INFO (13) ").find("never sent"), std::string::npos);
+  EXPECT_EQ(run.LineStartingWith("  audio→host  HC_ADD_EVENT (19)"),
+            "  audio→host  HC_ADD_EVENT (19)                              0  never made");
+  EXPECT_TRUE(FailedList(run).empty());
+  EXPECT_EQ(run.Last(), k32BitX86 ? "23 passed, 0 failed, 1 skipped" : "22 passed, 0 failed, 2 skipped");
+}
+
+TEST(SemhostValidate, JsonListsEveryCheckAndTheCoverage) {
+  const SemhostRun run = Validate(kModule, {"--json", "--only", "^(load|pins)\\.", "--repeat", "2"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const nlohmann::json doc = nlohmann::json::parse(run.out);
+  EXPECT_EQ(doc["seed"], 7);
+  EXPECT_EQ(doc["repeat"], 2);
+  ASSERT_EQ(doc["checks"].size(), 7u);
+  EXPECT_EQ(doc["checks"][0]["name"], "load.exports");
+  EXPECT_EQ(doc["checks"][6]["name"], "pins.enum-lists");
+  EXPECT_EQ(doc["checks"][6]["status"], "PASS");
+  EXPECT_EQ(doc["checks"][6]["message"], "pin 0 \"Mode\" 4 choice(s)");
+  EXPECT_EQ(doc["verdict"], "7 passed, 0 failed, 0 skipped");
+  EXPECT_EQ(run.err, "7 passed, 0 failed, 0 skipped\n");  // the verdict line, kept out of the document
+  bool saw_pin_query = false;
+  for (const auto& row : doc["coverage"]) {
+    if (row["call"] == "OP_GET_PIN_PROPERTIES (6)") saw_pin_query = row["count"].get<int>() > 0;
+  }
+  EXPECT_TRUE(saw_pin_query);
+}
+
+TEST(SemhostValidate, ListNamesEveryCheckAndFiltersByName) {
+  const SemhostRun all = Semhost({"validate", "--list"});
+  ASSERT_EQ(all.code, 0) << all.err;
+  ASSERT_EQ(all.lines.size(), 24u);
+  EXPECT_EQ(all.lines[0].compare(0, 29, "load.exports                 "), 0);
+  const SemhostRun some = Semhost({"validate", "--list", "--only", "^gui\\.", "--skip", "instances"});
+  EXPECT_EQ(some.lines.size(), 3u);
+}
+
+TEST(SemhostValidate, NamesTheCheckOfEachBrokenModule) {
+  struct Case {
+    std::string fixture;
+    std::string only;
+    std::string check;
+    std::string status;
+    std::string message;  // the start of the check's message
+    std::string verdict;
+  };
+  const std::string past = std::to_string(sizeof(SEPinProperties));
+  const Case cases[] = {
+      {"wrong_magic", "^records\\.", "records.audio", "FAIL", "magic is 4C 50 45 58, want \"LPES\" (4C 50 45 53)",
+       "3 passed, 1 failed, 0 skipped"},
+      {"bad_pin_flags", "^pins\\.", "pins.flags-rule", "FAIL",
+       "pin 1 \"X\" (DR_IN, IO_PATCH_STORE) has IO_PATCH_STORE but is neither an output, IO_PRIVATE nor "
+       "IO_UI_COMMUNICATION",
+       "3 passed, 1 failed, 0 skipped"},
+      {"pin_overrun", "^pins\\.", "pins.record-bounds", "FAIL",
+       "pin 0: wrote outside the pin record: byte " + past + ", 1 byte(s) past the end of the " + past + "-byte record",
+       "3 passed, 1 failed, 0 skipped"},
+      {"aborts_on_opcode", "^opcodes\\.", "opcodes.audio-outside", "CRASHED", "SIGABRT (abort): ",
+       "1 passed, 1 failed, 0 skipped"},
+      {"every_index", "^load\\.", "load.other-indices", "FAIL",
+       "getModuleProperties answered 1 for every index from 0 to 255: it must answer 0 for an index the library "
+       "does not hold",
+       "2 passed, 1 failed, 0 skipped"},
+      {"rounding_mode", "fp-environment", "hygiene.fp-environment", "FAIL",
+       "GUI_OP_PIN_VALUE_CHANGE index=0 left rounding mode upward (was to nearest)", "0 passed, 1 failed, 0 skipped"},
+      {"leaks_instance", "instance-leak", "hygiene.instance-leak", "FAIL", "the heap grew by ",
+       "0 passed, 1 failed, 0 skipped"},
+  };
+  for (const Case& c : cases) {
+    const SemhostRun run = Validate(Fixture(c.fixture), {"--only", c.only, "--instances", "2000", "--steps", "500"});
+    const Line line = CheckLine(run, c.check);
+    EXPECT_EQ(run.code, 1) << c.fixture << "\n" << run.out << run.err;
+    EXPECT_EQ(line.status, c.status) << c.fixture << ": " << line.message;
+    EXPECT_EQ(line.message.compare(0, c.message.size(), c.message), 0) << c.fixture << ": " << line.message;
+    EXPECT_EQ(FailedList(run), std::vector<std::string>{c.status + " " + c.check}) << c.fixture;
+    EXPECT_EQ(run.Last(), c.verdict) << c.fixture;
+  }
+}
+
+TEST(SemhostValidate, ACrashReportsTheAssertionAndTheCallItHappenedIn) {
+  const SemhostRun run = Validate(Fixture("aborts_on_opcode"), {"--only", "^opcodes\\."});
+  const Line line = CheckLine(run, "opcodes.audio-outside");
+  EXPECT_NE(line.message.find("Assertion `opcode != 20' failed."), std::string::npos) << line.message;
+  EXPECT_NE(line.message.find("semhost: the process aborted (SIGABRT) while sending audio opcodes outside the "
+                              "interface, step 20; in host→audio opcode 20 index=1 value=2"),
+            std::string::npos)
+      << line.message;
+  EXPECT_EQ(CheckLine(run, "opcodes.gui-outside").status, "PASS");
+}
+
+TEST(SemhostValidate, AHangIsStoppedAndReportedWhereItHung) {
+  const SemhostRun run = Validate(Fixture("hangs"), {"--only", "^(records\\.gui|gui\\.every-choice)$", "--timeout-ms", "1500"});
+  EXPECT_EQ(run.code, 1) << run.out << run.err;
+  const Line line = CheckLine(run, "gui.every-choice");
+  EXPECT_EQ(line.status, "TIMEOUT");
+  EXPECT_EQ(line.message,
+            "no result within 1500 ms: semhost: stopped after the time limit while changing every enumerated input "
+            "to each of its choices, step 3; in host→gui GUI_OP_PIN_VALUE_CHANGE index=0 value=0");
+  EXPECT_EQ(CheckLine(run, "records.gui").status, "PASS");
+  EXPECT_EQ(run.Last(), "1 passed, 1 failed, 0 skipped");
+}
+
+TEST(SemhostValidate, AMovedStackPointerIsReportedOn32BitX86) {
+  const SemhostRun run = Validate(Fixture("callee_pops"), {"--only", "stack-pointer"});
+  const Line line = CheckLine(run, "hygiene.stack-pointer");
+  if (!k32BitX86) {
+    EXPECT_EQ(line.status, "SKIPPED");
+    EXPECT_EQ(run.code, 0);
+    return;
+  }
+  EXPECT_EQ(run.code, 1) << run.out << run.err;
+  EXPECT_EQ(line.status, "FAIL");
+  EXPECT_EQ(line.message,
+            "getModuleProperties returned with the stack pointer moved by 8 bytes (the callee removed its own "
+            "arguments; the interface has the caller remove them)");
+}
+
+}  // namespace
