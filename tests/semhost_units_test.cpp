@@ -97,9 +97,10 @@ TEST(Sweep, ParsesItsSpecAndHitsBothEndsExactly) {
   ASSERT_EQ(values.size(), 12u);
   EXPECT_EQ(values.front(), -1.0f);
   EXPECT_EQ(values.back(), 0.1f);
-  EXPECT_EQ(values[10], static_cast<float>(-1.0 + 1.1 * 10 / 11));
+  ASSERT_TRUE(semhost::ParseSweep("Y=0:1:5", &spec, &error)) << error;
+  EXPECT_EQ(semhost::SweepValues(spec), (std::vector<float>{0.0f, 0.25f, 0.5f, 0.75f, 1.0f}));
   spec.count = 1;
-  EXPECT_EQ(semhost::SweepValues(spec), std::vector<float>{-1.0f});
+  EXPECT_EQ(semhost::SweepValues(spec), std::vector<float>{0.0f});
   for (const char* bad : {"X", "=0:1:2", "X=0:1", "X=0:1:2:3", "X=a:1:2", "X=0:inf:2", "X=0:1:-1", "X=0:1:1.5"}) {
     EXPECT_FALSE(semhost::ParseSweep(bad, &spec, &error)) << bad;
   }

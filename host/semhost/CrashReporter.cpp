@@ -192,7 +192,6 @@ void CrashReporter::Install() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
   SetUnhandledExceptionFilter(OnException);
   signal(SIGABRT, OnAbort);
-  _set_abort_behavior(0, _WRITE_ABORT_MSG | _CALL_REPORTFAULT);
 #else
   static char alternate_stack[64 * 1024];  // a stack overflow still gets its line
   stack_t stack = {};

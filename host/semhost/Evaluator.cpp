@@ -76,10 +76,12 @@ std::vector<float> SweepValues(const SweepSpec& spec) {
   std::vector<float> values;
   values.reserve(static_cast<size_t>(spec.count));
   for (int64_t i = 0; i < spec.count; ++i) {
-    const double t = spec.count == 1 ? 0.0 : static_cast<double>(i) / static_cast<double>(spec.count - 1);
-    // The ends exactly as given; the inside evenly between them.
-    const double x = i == spec.count - 1 && spec.count > 1 ? spec.to : spec.from + (spec.to - spec.from) * t;
-    values.push_back(static_cast<float>(x));
+    // The ends exactly as given; the inside evenly between them. Every step is
+    // rounded to double (volatile), so x87 builds sweep the same values as SSE builds.
+    volatile double t = spec.count == 1 ? 0.0 : static_cast<double>(i) / static_cast<double>(spec.count - 1);
+    volatile double offset = (spec.to - spec.from) * t;
+    volatile double x = spec.from + offset;
+    values.push_back(static_cast<float>(i == spec.count - 1 && spec.count > 1 ? spec.to : x));
   }
   return values;
 }
