@@ -8,6 +8,7 @@ packages=(
   g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686
   qemu-user googletest libbenchmark-dev valgrind
   libcli11-dev nlohmann-json3-dev
+  binutils-mingw-w64-x86-64 wine64
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -220,7 +220,7 @@ pid_t Spawn(const std::vector<std::string>& command, int out, int err, int* erro
     dup2(in, 0);
     dup2(out, 1);
     dup2(err, 2);
-    execv(argv[0], argv.data());
+    execvp(argv[0], argv.data());  // a bare name (an emulator, say) is looked up in PATH
     const int failure = errno;
     ssize_t ignored = write(report[1], &failure, sizeof failure);
     (void)ignored;

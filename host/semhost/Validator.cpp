@@ -256,6 +256,10 @@ int Validator::Run() {
   // The library is loaded in a child first: a library that cannot be loaded
   // ends the run with its own message, and semhost itself never runs module code.
   CheckReport probe = RunCheck("load.exports", seed);
+  if (probe.status == Status::kCrashed && probe.message.compare(0, 33, "the check's process did not start") == 0) {
+    fprintf(stderr, "semhost validate: cannot run the checks: %s\n", probe.message.c_str());
+    return kExitFailed;
+  }
   const size_t load_failure = probe.detail.find(kLoadFailedPrefix);
   if (probe.status == Status::kCrashed && load_failure != std::string::npos) {
     fprintf(stderr, "semhost validate: %s\n", Summary(probe.detail.substr(load_failure + strlen(kLoadFailedPrefix))).c_str());
