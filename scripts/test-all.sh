@@ -12,6 +12,11 @@ cmake --preset win32 >/dev/null
 cmake --build --preset win32
 ctest --preset win32
 
+step "win64: configure, build, check the 64-bit DLL, run semhost.exe on it under 64-bit Wine"
+cmake --preset win64 >/dev/null
+cmake --build --preset win64
+ctest --preset win64
+
 for preset in linux64 linux32; do
   step "$preset: configure, build, test"
   cmake --preset "$preset" >/dev/null
