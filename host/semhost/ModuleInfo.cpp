@@ -221,7 +221,8 @@ std::string ModuleInfo::Text() const {
   out += "  about        ";
   for (size_t start = 0, line = 0;; ++line) {
     const size_t end = about.find('\n', start);
-    out += (line ? "               " : "") + about.substr(start, end == std::string::npos ? end : end - start) + "\n";
+    const std::string text = about.substr(start, end == std::string::npos ? end : end - start);
+    out += (line && !text.empty() ? "               " : "") + text + "\n";
     if (end == std::string::npos) break;
     start = end + 1;
   }
