@@ -202,6 +202,10 @@ TEST(SemhostCommandLine, BadInputGivesAClearMessageAndExitCode) {
       {{"validate", kModule, "--only", "("}, 2, "bad regular expression in --only or --skip"},
       {{"validate", kModule, "--only", "nothing-matches"}, 2, "no check matches"},
       {{"validate", "/no/such/module.sem"}, 3, "semhost validate: cannot load /no/such/module.sem: "},
+      {{"info", kModule, "--module", "1"}, 1, "the library holds no module 1 (getModuleProperties answered 0)"},
+      {{"eval", kModule, "--module", "1"}, 1, "makeModule(1, 1) answered null: the module made no audio half"},
+      {{"plot", kModule, "--sweep", "X=0:1:3", "--y-range", "2:1", "--svg", "x.svg"}, 2, "--y-range expects LO:HI"},
+      {{"eval", kModule, "--sweep", "X=0:1:3", "--csv", "/no/such/dir/out.csv"}, 2, "cannot write /no/such/dir/out.csv"},
   };
   for (const Case& c : cases) {
     const SemhostRun run = Semhost(c.args);

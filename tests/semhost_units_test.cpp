@@ -11,6 +11,7 @@
 #include <cmath>
 
 #include "ChildRunner.h"
+#include "CrashReporter.h"
 #include "Evaluator.h"
 #include "FpEnvironment.h"
 #include "GuiModule.h"
@@ -244,6 +245,76 @@ TEST(TracerFormat, DescribesAnEntryWithoutAddresses) {
                                              "host←lib   makeModule → gui",
                                              "host→gui   GUI opcode 42 (outside the interface) index=-1 value=7 "
                                              "ptr=non-null opt=1.5 → 0"}));
+}
+
+TEST(TracerFormat, NestsReentrantCallsAndGivesReturnLines) {
+  std::vector<std::string> lines;
+  semhost::Tracer tracer([&](const std::string& line) { lines.push_back(line); });
+  sehost::StandInHost host;
+  host.SetPinDatatype(1, DT_FLOAT);
+  host.SetPinDatatype(2, DT_FLOAT);
+  host.SetPinFloat(1, 2.0f);
+  host.SetPinInt(0, 2);
+  host.CreateGui(makeModule);
+  tracer.Observe(host);
+  bool once = true;
+  host.SetCallbackHook([&once](sehost::StandInHost& h, const sehost::TraceEntry& e) {
+    if (once && e.opcode == GUI_HC_SET_PIN_VALUE) {
+      once = false;
+      h.NotifyGui(1);  // dropped by the module: it is busy
+    }
+  });
+  host.NotifyGui(0);
+  EXPECT_EQ(lines, (std::vector<std::string>{"host→gui   GUI_OP_PIN_VALUE_CHANGE index=0",
+                                             "  gui→host   GUI_HC_GET_PIN_VALUE index=0 → 2",
+                                             "  gui→host   GUI_HC_GET_PIN_VALUE index=1 → 2",
+                                             "  gui→host   GUI_HC_SET_PIN_VALUE index=2 value=0 opt=1.41421354 → 0",
+                                             "    host→gui   GUI_OP_PIN_VALUE_CHANGE index=1 → 0",
+                                             "host←gui   GUI_OP_PIN_VALUE_CHANGE → 0"}));
+}
+
+TEST(TracerFormat, ShowsProcessEventsAndWhatPointersHold) {
+  std::vector<std::string> lines;
+  semhost::Tracer tracer([&](const std::string& line) { lines.push_back(line); });
+  sehost::StandInHost host;
+  host.CreateAudio(makeModule);
+  tracer.Observe(host);
+  host.AudioDispatch(OP_OPEN);
+  host.CallProcess(0, 64);
+  host.DeliverEvent(SEEvent{0, 6, 1, 2, 0, nullptr});
+  host.AudioDispatch(OP_GET_PROCESS_FUNCTION_INFO);
+  const std::string size = std::to_string(sizeof(void*) == 4 ? 8 : 16);
+  EXPECT_EQ(lines, (std::vector<std::string>{
+                       "host→audio OP_OPEN",
+                       "  audio→host HC_PROCESS_FUNCTION_CHANGED → 0",
+                       "  audio→host HC_GET_PIN_COUNT → 0",
+                       "host←audio OP_OPEN → 0",
+                       "host→audio process offset=0 frames=64",
+                       "  audio→host audio callback 10 → 0",
+                       "host←audio process",
+                       "host→audio event time=0 event type 6 value1=1 value2=2",
+                       "  audio→host HC_GET_SAMPLE_CLOCK → 0",
+                       "host←audio event",
+                       "host→audio OP_GET_PROCESS_FUNCTION_INFO → {kind=1 size=" + size + " address=non-null tag=1002}",
+                   }));
+}
+
+TEST(CrashReporter, NamesThePhaseAndTheInnermostCallNotReturned) {
+  semhost::CrashReporter crumbs;
+  sehost::StandInHost host;
+  semhost::CrashReporter::SetPhase("testing");
+  crumbs.LibraryCallStarted("makeModule index=0 type=2");
+  EXPECT_EQ(semhost::CrashReporter::Where(), "while testing; in makeModule index=0 type=2");
+  sehost::TraceEntry callback{sehost::Side::kGui, sehost::Entry::kCallback, nullptr, GUI_HC_GET_PIN_VALUE, 1, 0,
+                              nullptr, 0, 0, 1};
+  crumbs.CallStarted(callback, host);
+  EXPECT_EQ(semhost::CrashReporter::Where(), "while testing; in gui→host GUI_HC_GET_PIN_VALUE index=1 value=0");
+  crumbs.CallReturned(callback, host);
+  EXPECT_EQ(semhost::CrashReporter::Where(), "while testing; in makeModule index=0 type=2");
+  crumbs.LibraryCallReturned("gui");
+  semhost::CrashReporter::SetStep(12);
+  EXPECT_EQ(semhost::CrashReporter::Where(),
+            "while testing, step 12; outside any call, the last was gui→host GUI_HC_GET_PIN_VALUE index=1 value=0");
 }
 
 }  // namespace

@@ -196,4 +196,30 @@ TEST(SemhostValidate, AMovedStackPointerIsReportedOn32BitX86) {
             "arguments; the interface has the caller remove them)");
 }
 
+TEST(SemhostValidate, RepeatedRunsNameTheRunAndSeedThatFailed) {
+  const SemhostRun run = Validate(Fixture("wrong_magic"), {"--only", "^records\\.audio$", "--repeat", "2"});
+  EXPECT_EQ(run.code, 1);
+  EXPECT_EQ(run.lines[1], "seed 7 (replay with --seed 7), 1 check(s), 2 runs each, each in its own process with a 10000 ms limit");
+  EXPECT_EQ(CheckLine(run, "records.audio").message.compare(0, 33, "run 1 of 2 (seed 7): magic is 4C "), 0)
+      << CheckLine(run, "records.audio").message;
+  EXPECT_EQ(run.Last(), "0 passed, 1 failed, 0 skipped");
+}
+
+TEST(SemhostValidate, TraceShowsEachChecksCallsUnderItsLine) {
+  const SemhostRun run = Validate(kModule, {"--only", "^records\\.gui$", "--trace"});
+  ASSERT_EQ(run.code, 0) << run.err;
+  std::vector<std::string> after;
+  bool found = false;
+  for (const std::string& line : run.lines) {
+    if (found && line.empty()) break;
+    if (found) after.push_back(line);
+    found = found || line.compare(0, 21, "PASS     records.gui ") == 0;
+  }
+  EXPECT_EQ(after, (std::vector<std::string>{"    host→lib   makeModule index=0 type=2",
+                                             "      gui→host   GUI_HC_GET_PIN_VALUE index=0 → 0",
+                                             "      gui→host   GUI_HC_GET_PIN_VALUE index=1 → 0",
+                                             "    host←lib   makeModule → gui",
+                                             "    host→gui   GUI_OP_CLOSE → 1"}));
+}
+
 }  // namespace
