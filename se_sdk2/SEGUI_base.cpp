@@ -11,7 +11,7 @@ constexpr const char* kFileLabel = "..\\se_sdk2\\SEGUI_base";
 
 }  // namespace
 
-GuiPin SEGUI_base::s_shared_pin = {0, nullptr};
+GuiPin SEGUI_base::m_shared_pin = {0, nullptr};
 
 SEGUI_base::SEGUI_base(SEHostCallback callback, int32_t host_context) : seaudioMaster(callback) {
   memset(&m_record, 0, sizeof m_record);

@@ -53,9 +53,9 @@ class SEGUI_base {
   // The one handle shared by every GUI half of the library, set to this half
   // and `index`; valid until the next GetPin call by any half. No host call.
   GuiPin* GetPin(int32_t index) {
-    s_shared_pin.m_module = this;
-    s_shared_pin.m_index = index;
-    return &s_shared_pin;
+    m_shared_pin.m_module = this;
+    m_shared_pin.m_index = index;
+    return &m_shared_pin;
   }
   se_ret_t HostCall8(int32_t a, int32_t b, void* c);
   se_ret_t HostCall18(void* p);
@@ -71,7 +71,7 @@ class SEGUI_base {
   // so the check costs the callers a test and a branch.
   [[noreturn]] void MissingCallback() const;
 
-  static GuiPin s_shared_pin;  // GetPin's handle, one for the whole library
+  static GuiPin m_shared_pin;  // GetPin's handle: static, one for the whole library
 };
 
 // GuiPin's value operations (declared in GuiPin.h), inline for the same reason
