@@ -186,7 +186,9 @@ SweepTable Evaluator::Sweep(const std::function<void(int64_t, int64_t)>& progres
       table.columns.back().reserve(table.xs.size());
     }
     for (float x : table.xs) {
-      const uint32_t bits = m_sweep_pin->datatype == DT_FLOAT ? FloatBits(x) : static_cast<uint32_t>(static_cast<int32_t>(x));
+      // An integer pin gets the sweep value rounded, within the 32-bit range.
+      const double whole = std::nearbyint(std::min(std::max(static_cast<double>(x), -2147483648.0), 2147483647.0));
+      const uint32_t bits = m_sweep_pin->datatype == DT_FLOAT ? FloatBits(x) : static_cast<uint32_t>(static_cast<int32_t>(whole));
       m_session.Change(m_sweep_pin->index, bits);
       for (size_t o = 0; o < outputs.size(); ++o) table.columns[first + o].push_back(m_session.PinBits(outputs[o]->index));
       if (progress) progress(++done, total);

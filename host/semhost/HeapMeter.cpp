@@ -11,7 +11,9 @@
 #endif
 
 #if defined(SEMHOST_ASAN)
-#include <sanitizer/allocator_interface.h>
+// The sanitizer runtime's count of bytes allocated and not freed (not every
+// compiler ships the header that declares it).
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #elif defined(_WIN32) || defined(__GLIBC__)
 #include <malloc.h>
 #endif

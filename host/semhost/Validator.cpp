@@ -8,12 +8,12 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
-#include <regex>
 
 #include "Checks.h"
 #include "CrashReporter.h"
 #include "ExitCode.h"
 #include "ModuleLibrary.h"
+#include "NameFilter.h"
 #include "Names.h"
 #include "TempDir.h"
 #include "Tracer.h"
@@ -121,16 +121,13 @@ Validator::Validator(ChildRunner self, ValidateOptions options) : m_self(std::mo
 
 std::vector<std::string> Validator::Selected(std::string* error) const {
   std::vector<std::string> names;
-  try {
-    const std::regex only(m_options.only.empty() ? std::string(".*") : m_options.only);
-    const std::regex skip(m_options.skip.empty() ? std::string("$^") : m_options.skip);
-    for (const Check& check : AllChecks()) {
-      if (!m_options.only.empty() && !std::regex_search(check.name, only)) continue;
-      if (!m_options.skip.empty() && std::regex_search(check.name, skip)) continue;
-      names.push_back(check.name);
-    }
-  } catch (const std::regex_error& e) {
-    *error = std::string("bad regular expression in --only or --skip: ") + e.what();
+  const NameFilter filter(m_options.only, m_options.skip);
+  if (!filter.ok()) {
+    *error = filter.error();
+    return names;
+  }
+  for (const Check& check : AllChecks()) {
+    if (filter.Selects(check.name)) names.push_back(check.name);
   }
   return names;
 }
