@@ -90,20 +90,20 @@ TEST(Text, ModuleTextsBecomePrintableUtf8) {
 }
 
 TEST(Sweep, ParsesItsSpecAndHitsBothEndsExactly) {
-  semhost::SweepSpec spec;
+  semhost::SweepRange sweep_range;
   std::string error;
-  ASSERT_TRUE(semhost::ParseSweep("X=-1:0.1:12", &spec, &error)) << error;
-  EXPECT_EQ(spec.pin, "X");
-  const std::vector<float> values = semhost::SweepValues(spec);
+  ASSERT_TRUE(semhost::ParseSweep("X=-1:0.1:12", &sweep_range, &error)) << error;
+  EXPECT_EQ(sweep_range.pin, "X");
+  const std::vector<float> values = semhost::SweepValues(sweep_range);
   ASSERT_EQ(values.size(), 12u);
   EXPECT_EQ(values.front(), -1.0f);
   EXPECT_EQ(values.back(), 0.1f);
-  ASSERT_TRUE(semhost::ParseSweep("Y=0:1:5", &spec, &error)) << error;
-  EXPECT_EQ(semhost::SweepValues(spec), (std::vector<float>{0.0f, 0.25f, 0.5f, 0.75f, 1.0f}));
-  spec.count = 1;
-  EXPECT_EQ(semhost::SweepValues(spec), std::vector<float>{0.0f});
+  ASSERT_TRUE(semhost::ParseSweep("Y=0:1:5", &sweep_range, &error)) << error;
+  EXPECT_EQ(semhost::SweepValues(sweep_range), (std::vector<float>{0.0f, 0.25f, 0.5f, 0.75f, 1.0f}));
+  sweep_range.count = 1;
+  EXPECT_EQ(semhost::SweepValues(sweep_range), std::vector<float>{0.0f});
   for (const char* bad : {"X", "=0:1:2", "X=0:1", "X=0:1:2:3", "X=a:1:2", "X=0:inf:2", "X=0:1:-1", "X=0:1:1.5"}) {
-    EXPECT_FALSE(semhost::ParseSweep(bad, &spec, &error)) << bad;
+    EXPECT_FALSE(semhost::ParseSweep(bad, &sweep_range, &error)) << bad;
   }
 }
 

@@ -151,9 +151,9 @@ struct EvalArgs {
 };
 
 int Eval(const Common& common, const EvalArgs& args, bool plot) {
-  SweepSpec spec;
+  SweepRange sweep_range;
   std::string error;
-  if (!args.sweep.empty() && !ParseSweep(args.sweep, &spec, &error)) return Usage(error);
+  if (!args.sweep.empty() && !ParseSweep(args.sweep, &sweep_range, &error)) return Usage(error);
   if (args.sweep.empty() && !args.for_pin.empty()) return Usage("--for goes with --sweep");
   if (args.sweep.empty() && !args.csv.empty()) return Usage("--csv goes with --sweep");
   double y_lo = 0.0, y_hi = 0.0;
@@ -193,7 +193,7 @@ int Eval(const Common& common, const EvalArgs& args, bool plot) {
   for (const std::string& get : args.gets) {
     if (!evaluator.AddGet(get, &error)) return Usage(error);
   }
-  if (!args.sweep.empty() && !evaluator.SetSweep(spec, &error)) return Usage(error);
+  if (!args.sweep.empty() && !evaluator.SetSweep(sweep_range, &error)) return Usage(error);
   if (!args.for_pin.empty() && !evaluator.SetFor(args.for_pin, &error)) return Usage(error);
   if (evaluator.Outputs().empty()) return Usage("the module has no output pin to show; name pins with --get");
 

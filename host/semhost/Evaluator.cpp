@@ -38,14 +38,14 @@ std::string Cell(const PinInfo& pin, uint32_t bits) {
 
 }  // namespace
 
-bool ParseSweep(const std::string& text, SweepSpec* spec, std::string* error) {
+bool ParseSweep(const std::string& text, SweepRange* sweep_range, std::string* error) {
   const std::string usage = "--sweep expects PIN=FROM:TO:COUNT, such as X=-1:1:21; got '" + text + "'";
   const size_t equals = text.rfind('=');
   if (equals == std::string::npos || equals == 0) {
     *error = usage;
     return false;
   }
-  spec->pin = text.substr(0, equals);
+  sweep_range->pin = text.substr(0, equals);
   const std::string range = text.substr(equals + 1);
   const size_t first = range.find(':');
   const size_t second = first == std::string::npos ? std::string::npos : range.find(':', first + 1);
@@ -56,11 +56,11 @@ bool ParseSweep(const std::string& text, SweepSpec* spec, std::string* error) {
   const std::string from = range.substr(0, first), to = range.substr(first + 1, second - first - 1),
                     count = range.substr(second + 1);
   int32_t n = 0;
-  if (!ParseDouble(from, &spec->from) || !std::isfinite(spec->from)) {
+  if (!ParseDouble(from, &sweep_range->from) || !std::isfinite(sweep_range->from)) {
     *error = "bad number '" + from + "' for the start of --sweep " + text;
     return false;
   }
-  if (!ParseDouble(to, &spec->to) || !std::isfinite(spec->to)) {
+  if (!ParseDouble(to, &sweep_range->to) || !std::isfinite(sweep_range->to)) {
     *error = "bad number '" + to + "' for the end of --sweep " + text;
     return false;
   }
@@ -68,20 +68,20 @@ bool ParseSweep(const std::string& text, SweepSpec* spec, std::string* error) {
     *error = "bad count '" + count + "' in --sweep " + text + ": a whole number from 1 to 10000000";
     return false;
   }
-  spec->count = n;
+  sweep_range->count = n;
   return true;
 }
 
-std::vector<float> SweepValues(const SweepSpec& spec) {
+std::vector<float> SweepValues(const SweepRange& sweep_range) {
   std::vector<float> values;
-  values.reserve(static_cast<size_t>(spec.count));
-  for (int64_t i = 0; i < spec.count; ++i) {
+  values.reserve(static_cast<size_t>(sweep_range.count));
+  for (int64_t i = 0; i < sweep_range.count; ++i) {
     // The ends exactly as given; the inside evenly between them. Every step is
     // rounded to double (volatile), so x87 builds sweep the same values as SSE builds.
-    volatile double t = spec.count == 1 ? 0.0 : static_cast<double>(i) / static_cast<double>(spec.count - 1);
-    volatile double offset = (spec.to - spec.from) * t;
-    volatile double x = spec.from + offset;
-    values.push_back(static_cast<float>(i == spec.count - 1 && spec.count > 1 ? spec.to : x));
+    volatile double t = sweep_range.count == 1 ? 0.0 : static_cast<double>(i) / static_cast<double>(sweep_range.count - 1);
+    volatile double offset = (sweep_range.to - sweep_range.from) * t;
+    volatile double x = sweep_range.from + offset;
+    values.push_back(static_cast<float>(i == sweep_range.count - 1 && sweep_range.count > 1 ? sweep_range.to : x));
   }
   return values;
 }
@@ -113,8 +113,8 @@ bool Evaluator::AddGet(const std::string& name, std::string* error) {
   return true;
 }
 
-bool Evaluator::SetSweep(const SweepSpec& spec, std::string* error) {
-  const PinInfo* pin = m_info.FindPin(spec.pin, error);
+bool Evaluator::SetSweep(const SweepRange& sweep_range, std::string* error) {
+  const PinInfo* pin = m_info.FindPin(sweep_range.pin, error);
   if (!pin) return false;
   if (!pin->IsInput() || pin->IsEnum() || !IsSettable(*pin)) {
     *error = "--sweep needs a float or integer input pin; " + pin->name + " is " +
@@ -123,7 +123,7 @@ bool Evaluator::SetSweep(const SweepSpec& spec, std::string* error) {
                               : "of a datatype semhost cannot set");
     return false;
   }
-  m_sweep = spec;
+  m_sweep = sweep_range;
   m_sweep_pin = pin;
   return true;
 }

@@ -17,7 +17,7 @@ namespace semhost {
 
 class Session;
 
-struct SweepSpec {
+struct SweepRange {
   std::string pin;
   double from = 0.0;
   double to = 0.0;
@@ -25,10 +25,10 @@ struct SweepSpec {
 };
 
 // "X=FROM:TO:COUNT" with COUNT from 1 to 10,000,000; false with `error` set.
-bool ParseSweep(const std::string& text, SweepSpec* spec, std::string* error);
+bool ParseSweep(const std::string& text, SweepRange* sweep_range, std::string* error);
 
 // The values of a sweep: COUNT values evenly from FROM to TO, as floats.
-std::vector<float> SweepValues(const SweepSpec& spec);
+std::vector<float> SweepValues(const SweepRange& sweep_range);
 
 struct SweepTable {
   const PinInfo* sweep_pin = nullptr;
@@ -48,7 +48,7 @@ class Evaluator {
   // Resolves the pins and values of the command line; false with `error` set.
   bool AddSet(const std::string& assignment, std::string* error);  // "PIN=VALUE"
   bool AddGet(const std::string& pin, std::string* error);
-  bool SetSweep(const SweepSpec& spec, std::string* error);
+  bool SetSweep(const SweepRange& sweep_range, std::string* error);
   bool SetFor(const std::string& pin, std::string* error);
 
   // Changes every --set pin in command-line order.
@@ -70,7 +70,7 @@ class Evaluator {
   const ModuleInfo& m_info;
   std::vector<std::pair<const PinInfo*, uint32_t>> m_sets;
   std::vector<const PinInfo*> m_gets;
-  SweepSpec m_sweep;
+  SweepRange m_sweep;
   const PinInfo* m_sweep_pin = nullptr;
   const PinInfo* m_for_pin = nullptr;
 };
