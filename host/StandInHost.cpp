@@ -233,6 +233,36 @@ const PinState& StandInHost::Pin(int32_t pin) const {
   return it == m_pins.end() ? kUnset : it->second;
 }
 
+// ---- either half ----
+
+template <class Record>
+Record* StandInHost::CreateHalf(Record*& slot, Side side, int32_t close_opcode,
+                                const std::function<Record*(SEHostCallback, int32_t)>& factory) {
+  if (slot) DispatchHalf(slot, side, close_opcode, close_opcode, 0, 0, nullptr, 0.0f);
+  CallScope scope(this);
+  m_creating = side;
+  slot = factory(&StandInHost::seaudioMaster, m_host_context);
+  m_creating = Side::kUnknown;
+  Register(slot, this);
+  return slot;
+}
+
+template <class Record>
+se_ret_t StandInHost::DispatchHalf(Record*& slot, Side side, int32_t close_opcode, int32_t opcode, int32_t index,
+                                   int32_t value, void* ptr, float opt) {
+  if (!slot) return 0;
+  Record* record = slot;
+  const size_t at = TraceCall(side, Entry::kDispatcher, record, opcode, index, value, ptr, opt);
+  CallScope scope(this);
+  const se_ret_t result = record->dispatcher(record, opcode, index, value, ptr, opt);
+  Complete(at, result);
+  if (opcode == close_opcode && slot == record) {  // the record is gone
+    slot = nullptr;
+    Unregister(record);
+  }
+  return result;
+}
+
 // ---- the GUI half ----
 
 GuiRecord* StandInHost::CreateGui(SEMakeModule make_module, int32_t index) {
@@ -242,27 +272,11 @@ GuiRecord* StandInHost::CreateGui(SEMakeModule make_module, int32_t index) {
 }
 
 GuiRecord* StandInHost::CreateGui(const std::function<GuiRecord*(SEHostCallback, int32_t)>& factory) {
-  if (m_gui) CloseGui();
-  CallScope scope(this);
-  m_creating = Side::kGui;
-  m_gui = factory(&StandInHost::seaudioMaster, m_host_context);
-  m_creating = Side::kUnknown;
-  Register(m_gui, this);
-  return m_gui;
+  return CreateHalf(m_gui, Side::kGui, GUI_OP_CLOSE, factory);
 }
 
 se_ret_t StandInHost::GuiDispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
-  if (!m_gui) return 0;
-  GuiRecord* record = m_gui;
-  const size_t at = TraceCall(Side::kGui, Entry::kDispatcher, record, opcode, index, value, ptr, opt);
-  CallScope scope(this);
-  const se_ret_t result = record->dispatcher(record, opcode, index, value, ptr, opt);
-  Complete(at, result);
-  if (opcode == GUI_OP_CLOSE && m_gui == record) {  // the record is gone
-    m_gui = nullptr;
-    Unregister(record);
-  }
-  return result;
+  return DispatchHalf(m_gui, Side::kGui, GUI_OP_CLOSE, opcode, index, value, ptr, opt);
 }
 
 se_ret_t StandInHost::CloseGui() { return m_gui ? GuiDispatch(GUI_OP_CLOSE) : 0; }
@@ -276,27 +290,11 @@ AudioRecord* StandInHost::CreateAudio(SEMakeModule make_module, int32_t index) {
 }
 
 AudioRecord* StandInHost::CreateAudio(const std::function<AudioRecord*(SEHostCallback, int32_t)>& factory) {
-  if (m_audio) CloseAudio();
-  CallScope scope(this);
-  m_creating = Side::kAudio;
-  m_audio = factory(&StandInHost::seaudioMaster, m_host_context);
-  m_creating = Side::kUnknown;
-  Register(m_audio, this);
-  return m_audio;
+  return CreateHalf(m_audio, Side::kAudio, OP_CLOSE, factory);
 }
 
 se_ret_t StandInHost::AudioDispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
-  if (!m_audio) return 0;
-  AudioRecord* record = m_audio;
-  const size_t at = TraceCall(Side::kAudio, Entry::kDispatcher, record, opcode, index, value, ptr, opt);
-  CallScope scope(this);
-  const se_ret_t result = record->dispatcher(record, opcode, index, value, ptr, opt);
-  Complete(at, result);
-  if (opcode == OP_CLOSE && m_audio == record) {  // the record is gone
-    m_audio = nullptr;
-    Unregister(record);
-  }
-  return result;
+  return DispatchHalf(m_audio, Side::kAudio, OP_CLOSE, opcode, index, value, ptr, opt);
 }
 
 se_ret_t StandInHost::CloseAudio() { return m_audio ? AudioDispatch(OP_CLOSE) : 0; }

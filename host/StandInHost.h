@@ -175,6 +175,13 @@ class StandInHost {
   se_ret_t AnswerGui(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
   se_ret_t AnswerAudio(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
   Side SideOf(const void* record) const;
+  // Creation and dispatch shared by both halves; `slot` is the half's record.
+  template <class Record>
+  Record* CreateHalf(Record*& slot, Side side, int32_t close_opcode,
+                     const std::function<Record*(SEHostCallback, int32_t)>& factory);
+  template <class Record>
+  se_ret_t DispatchHalf(Record*& slot, Side side, int32_t close_opcode, int32_t opcode, int32_t index,
+                        int32_t value, void* ptr, float opt);
   PinState& MutablePin(int32_t pin) { return m_pins[pin]; }
   size_t TraceCall(Side side, Entry entry, const void* record, int32_t opcode, int32_t index, int32_t value,
                    const void* ptr, float opt);
