@@ -1,5 +1,5 @@
-# i386 Linux build on an x86_64 machine. The kernel here runs no 32-bit code,
-# so every test executable runs under qemu-i386.
+# i386 Linux build on an x86_64 machine. Every test executable runs under
+# qemu-i386, which works whether or not the kernel runs 32-bit code itself.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER gcc)
