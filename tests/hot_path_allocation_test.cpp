@@ -17,6 +17,7 @@
 #include "ModuleEntry.h"
 #include "SEEvent.h"
 #include "SEPinProperties.h"
+#include "replaced_allocator.h"
 #include "test_support.h"
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -57,18 +58,8 @@ void* Allocate(size_t size) {
 
 }  // namespace
 
-void* operator new(size_t size) {
-  void* p = Allocate(size);
-  if (!p) throw std::bad_alloc();
-  return p;
-}
-void* operator new[](size_t size) { return operator new(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { Release(p); }
-void operator delete(void* p, size_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t) noexcept { Release(p); }
+void* TestAllocate(size_t size) { return Allocate(size); }
+void TestRelease(void* p) { Release(p); }
 
 #ifdef SE_COUNT_MALLOC
 extern "C" {

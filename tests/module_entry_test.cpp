@@ -9,6 +9,7 @@
 
 #include "ModuleEntry.h"
 #include "StandInHost.h"
+#include "replaced_allocator.h"
 #include "test_support.h"
 
 namespace {
@@ -33,18 +34,8 @@ void Release(void* p) {
 
 }  // namespace
 
-void* operator new(size_t size) {
-  void* p = Allocate(size);
-  if (!p) throw std::bad_alloc();
-  return p;
-}
-void* operator new[](size_t size) { return operator new(size); }
-void* operator new(size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void* operator new[](size_t size, const std::nothrow_t&) noexcept { return Allocate(size); }
-void operator delete(void* p) noexcept { Release(p); }
-void operator delete[](void* p) noexcept { Release(p); }
-void operator delete(void* p, size_t) noexcept { Release(p); }
-void operator delete[](void* p, size_t) noexcept { Release(p); }
+void* TestAllocate(size_t size) { return Allocate(size); }
+void TestRelease(void* p) { Release(p); }
 
 namespace {
 
