@@ -24,6 +24,9 @@ for preset in linux64 linux32; do
   ctest --preset "$preset"
 done
 
+step "the shipped DLL itself: every semhost check on build/win32/module/QV_Zolvexan.sem, run by the linux32 semhost's PE32 loader under qemu-i386"
+bash scripts/validate-dll.sh
+
 step "sanitize: configure, build, test (linux64 with AddressSanitizer + UndefinedBehaviorSanitizer, leak checks; halts on the first report)"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize
