@@ -8,7 +8,8 @@
 # everything else. On Windows it is a DLL whose export directory is named
 # "<name>.sem", with the C and C++ runtimes linked in (a host's module folder
 # holds no runtime DLLs) and, in release builds, no debug information. The
-# module's sources define the two functions (see SEExports.h).
+# module's sources define the two functions (see SEExports.h). The DLL carries
+# no link time stamp, so a rebuild of the same sources gives the same bytes.
 include_guard(GLOBAL)
 
 function(se_add_module name)
@@ -41,6 +42,8 @@ function(se__module_exports name)
     target_sources(${name} PRIVATE "${dir}/${name}.def")
     target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++
       $<$<CONFIG:Release,MinSizeRel>:-s>)
+    # No link time stamp in the PE header: the same sources give the same bytes.
+    target_link_options(${name} PRIVATE "LINKER:--no-insert-timestamp")
   else()
     file(CONFIGURE OUTPUT "${dir}/exports.map" CONTENT
       "{\n  global: getModuleProperties; makeModule;\n  local: *;\n};\n")

@@ -9,4 +9,6 @@ set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# Packages also outside the MinGW sysroot: a module author's CMAKE_PREFIX_PATH
+# names an installed or unpacked framework (find_package(se_sdk2)).
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE BOTH)

@@ -1,8 +1,13 @@
 #pragma once
-// A module library loaded by path, with its two exports found by name.
+// A module library loaded by path, with its two exports found by name. The
+// platform's own loader loads it, except a 32-bit Windows DLL (a PE file) on
+// i386 Linux, which the PE32 loader loads so that its own code runs; such a
+// library's code may run only on the thread that loaded it.
 
+#include <memory>
 #include <string>
 
+#include "LoadedLibrary.h"
 #include "SEExports.h"
 
 namespace sehost {
@@ -26,7 +31,7 @@ class ModuleLibrary {
  private:
   std::string m_path;
   std::string m_error;
-  void* m_handle = nullptr;
+  std::unique_ptr<LoadedLibrary> m_library;
   SEGetModuleProperties m_get_properties = nullptr;
   SEMakeModule m_make_module = nullptr;
 };

@@ -7,9 +7,10 @@ bash scripts/install-deps.sh
 step() { printf '\n==== %s\n' "$*"; }
 
 # The shipped DLL first: tests of the other presets examine and run it.
-step "win32: configure, build, check the DLL"
+step "win32: configure, build, package, check the DLL, its byte-identical rebuild and the package"
 cmake --preset win32 >/dev/null
 cmake --build --preset win32
+cmake --build --preset win32 --target package
 ctest --preset win32
 
 step "win64: configure, build, check the 64-bit DLL, run semhost.exe on it under 64-bit Wine"
@@ -23,6 +24,9 @@ for preset in linux64 linux32; do
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
+
+step "the shipped DLL itself: every semhost check on build/win32/module/QV_Zolvexan.sem, run by the linux32 semhost's PE32 loader under qemu-i386"
+bash scripts/validate-dll.sh
 
 step "sanitize: configure, build, test (linux64 with AddressSanitizer + UndefinedBehaviorSanitizer, leak checks; halts on the first report)"
 cmake --preset sanitize >/dev/null

@@ -1,7 +1,8 @@
 #pragma once
 // Bytes of heap in use by the whole process, the module's allocations
 // included, for the leak check: glibc's allocator statistics on Linux, a walk
-// of the C runtime's heap on Windows.
+// of the C runtime's heap on Windows. A Windows DLL run by the PE32 loader
+// allocates through the C library's own malloc, so it is measured too.
 
 #include <stddef.h>
 

@@ -1,4 +1,4 @@
-// The test loader on DLLs built for it: a DLL with the shipped module's
+// The PE32 loader on DLLs built for it: a DLL with the shipped module's
 // MinGW flags (static runtimes) loads, starts its runtime, runs C++ with
 // exceptions, thread-locals and wide text through the shims, and unloads
 // with its exit-time work done; an import without a shim fails the load by
@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <math.h>
 #include <stdio.h>
 
@@ -77,6 +78,21 @@ TEST_F(ScratchDll, CxxRuntimeWorksInsideTheDll) {
   // Thrown and caught inside the DLL; what() is "thrown inside the DLL" (21 characters).
   EXPECT_EQ(Get<int (*)(int)>("scratch_catch")(4), 25);
   EXPECT_EQ(Get<int (*)(int)>("scratch_catch")(0), 0);
+}
+
+size_t HeapInUse() {
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+}
+
+// semhost's leak check reads the C library's allocator statistics: the DLL's
+// heap must be the process's heap, not one the loader keeps aside.
+TEST_F(ScratchDll, HeapBlocksOfTheDllShowInTheAllocatorStatistics) {
+  const size_t before = HeapInUse();
+  char* block = Get<char* (*)(int)>("scratch_allocate")(100000);
+  EXPECT_GE(HeapInUse() - before, 100000u);
+  Get<void (*)(char*)>("scratch_release")(block);
+  EXPECT_EQ(HeapInUse(), before);
 }
 
 TEST_F(ScratchDll, ThreadLocalsKeepTheirValueBetweenCalls) {
@@ -177,7 +193,7 @@ TEST_F(ScratchDll, AskingForAMissingExportThrowsNamingIt) {
 TEST(PeLoader, AnImportWithoutAShimFailsTheLoadNamingDllAndFunction) {
   REQUIRE_FIXTURE(kUnshimmed);
   EXPECT_EQ(LoadFailure(kUnshimmed),
-            "unshimmed_import.dll: imports that the test loader provides no shim for: KERNEL32.dll!Beep");
+            "unshimmed_import.dll: imports that the loader provides no shim for: KERNEL32.dll!Beep");
   EXPECT_EQ(peloader::ThreadBlock::Current(), nullptr);  // nothing was left installed
 }
 

@@ -117,7 +117,7 @@ TEST_F(Kernel32, CriticalSectionsAreRecursiveForTheirOwner) {
   leave(cs);
   leave(cs);
   EXPECT_EQ(cs[3], 0u);
-  EXPECT_DEATH(leave(cs), "test loader: LeaveCriticalSection: the calling thread does not own");
+  EXPECT_DEATH(leave(cs), "PE loader: LeaveCriticalSection: the calling thread does not own");
 }
 
 TEST_F(Kernel32, SemaphoresCountAndTimeOut) {
@@ -266,7 +266,7 @@ TEST(Msvcrt, AssertReportsInTheWindowsFormatAndAborts) {
 TEST(Msvcrt, AStreamOtherThanTheStandardOnesEndsTheProcessNamingTheShim) {
   WinFile other{};
   auto fputs_shim = MsvcrtShim<int (*)(const char*, WinFile*)>("fputs");
-  EXPECT_DEATH(fputs_shim("x", &other), "test loader: fputs: only the standard streams");
+  EXPECT_DEATH(fputs_shim("x", &other), "PE loader: fputs: only the standard streams");
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ ImportShims& ImportShims::Instance() {
 }
 
 void ImportShims::Fatal(const char* shim, const std::string& why) {
-  fprintf(stderr, "test loader: %s: %s\n", shim, why.c_str());
+  fprintf(stderr, "PE loader: %s: %s\n", shim, why.c_str());
   abort();
 }
 

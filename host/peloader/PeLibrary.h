@@ -1,5 +1,5 @@
 #pragma once
-// A DLL loaded for a test, the way Windows loads one: the image mapped and
+// A 32-bit Windows DLL loaded the way Windows loads one: the image mapped and
 // relocated (PeImage), every import bound to a shim (an import without one
 // fails the load, naming the DLL and the function), the calling thread given
 // a Windows thread block, the image's TLS set up and its TLS callbacks and

@@ -237,7 +237,7 @@ void PeImage::BindImports(const ImportShims& shims) {
     }
     addresses.push_back(address);
   }
-  if (!missing.empty()) Fail("imports that the test loader provides no shim for: " + missing);
+  if (!missing.empty()) Fail("imports that the loader provides no shim for: " + missing);
   for (size_t n = 0; n < imports.size(); ++n) {
     const uint32_t address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(addresses[n]));
     Check(imports[n].slot_rva, 4, "import address slot");
@@ -259,7 +259,7 @@ void* PeImage::FindExport(const std::string& name) const {
     if (index >= function_count) Fail("export " + name + " has a bad ordinal");
     const uint32_t rva = Read<uint32_t>(functions + 4 * index);
     if (rva >= m_exports.rva && rva - m_exports.rva < m_exports.size) {
-      Fail("export " + name + " is forwarded to " + Text(rva) + ", which the test loader does not follow");
+      Fail("export " + name + " is forwarded to " + Text(rva) + ", which the loader does not follow");
     }
     Check(rva, 1, "export");
     return m_base + rva;

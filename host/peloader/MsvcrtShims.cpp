@@ -240,7 +240,7 @@ void Lock(int number) { RuntimeLock(number, "_lock").lock(); }
 void Unlock(int number) { RuntimeLock(number, "_unlock").unlock(); }
 
 // ---- locale ----
-// The DLL sees the "C" locale only; the test program's own locale is never
+// The DLL sees the "C" locale only; the host program's own locale is never
 // touched (msvcrt's category numbers are not the C library's anyway).
 
 int g_mb_cur_max = 1;
@@ -288,6 +288,8 @@ void MsvcrtShims::Register(ImportShims& shims) {
     const void* address;
   } table[] = {
       // Bound to the C library: the same types and conventions on both sides.
+      // The DLL's heap is thus the process's heap, which the C library's
+      // allocator statistics measure (semhost's leak check reads them).
       {"abort", Address(abort)},
       {"atoi", Address(atoi)},
       {"calloc", Address(calloc)},
