@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <tuple>
 
 #include "SEModule_base.h"
 #include "StandInHost.h"
@@ -220,6 +221,67 @@ TEST_F(AudioEvents, AThrowingProcessFunctionEndsItsRunOnly) {
   EXPECT_EQ(log[1].a, 0);
   EXPECT_EQ(log[1].b, 4);
   EXPECT_EQ(host.sample_clock(), 8u);
+}
+
+// A process function that posts timed messages during its first call at a
+// planned clock, `ahead` frames past that clock, and logs each message's clock.
+class PostingProbe : public ProbeModule {
+ public:
+  using ProbeModule::ProbeModule;
+  void Post(int32_t offset, int32_t frames) {
+    m_log->push_back({"Post", offset, frames});
+    const uint32_t now = SampleClock();
+    if (m_every_call || now == m_plan_at) {
+      for (const auto& [ahead, value] : m_plan) AddEvent(now + ahead, EVT_TIMED_MESSAGE, value, 0, 0);
+      m_plan_at = now - 1;
+    }
+  }
+  void OnTimedMessage(uint32_t clock, int32_t value, int16_t) override {
+    m_log->push_back({"Message", clock, value});
+  }
+  uint32_t m_plan_at = 0;
+  bool m_every_call = false;
+  std::vector<std::pair<uint32_t, int32_t>> m_plan;
+};
+
+TEST_F(AudioEvents, EventsPostedInsideTheirRunCutItAndComeBackAtTheirClock) {
+  Create<PostingProbe>();
+  auto* posting = static_cast<PostingProbe*>(module);
+  posting->SetProcessFunction(SEModule_base::ProcessFunction<&PostingProbe::Post>());
+  host.SetSampleClock(100);
+  posting->m_plan_at = 100;
+  posting->m_plan = {{3, 7}, {0, 2}, {3, 8}};
+  host.RunBlock(8);
+  posting->m_plan_at = 108;
+  posting->m_plan = {{5, 9}};
+  host.RunBlock(8);
+  const std::vector<std::tuple<std::string, int64_t, int64_t>> expected = {
+      {"Post", 0, 8}, {"Message", 100, 2},                      // cut at its start
+      {"Post", 0, 3}, {"Message", 103, 7}, {"Message", 103, 8},  // posting order at one clock
+      {"Post", 3, 5},
+      {"Post", 0, 8}, {"Message", 113, 9},  // cut inside: the rest is processed again
+      {"Post", 5, 3}};
+  std::vector<std::tuple<std::string, int64_t, int64_t>> seen;
+  for (const auto& call : log) seen.emplace_back(call.name, call.a, call.b);
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(host.sample_clock(), 116u);
+  EXPECT_TRUE(host.PendingEvents().empty());
+}
+
+TEST_F(AudioEvents, ARunThatPostsAtItsStartEveryTimeStillEndsTheBlock) {
+  Create<PostingProbe>();
+  auto* posting = static_cast<PostingProbe*>(module);
+  posting->SetProcessFunction(SEModule_base::ProcessFunction<&PostingProbe::Post>());
+  posting->m_every_call = true;
+  posting->m_plan = {{0, 1}};
+  host.RunBlock(4);
+  std::vector<std::tuple<std::string, int64_t, int64_t>> seen;
+  for (const auto& call : log) seen.emplace_back(call.name, call.a, call.b);
+  const std::vector<std::tuple<std::string, int64_t, int64_t>> expected = {
+      {"Post", 0, 4}, {"Message", 0, 1}, {"Post", 0, 4}, {"Message", 0, 1}};
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(host.sample_clock(), 4u);
+  EXPECT_TRUE(host.PendingEvents().empty());
 }
 
 TEST_F(AudioEvents, TheIdleProcessFunctionDoesNothing) {
