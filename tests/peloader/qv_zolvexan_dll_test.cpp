@@ -296,17 +296,18 @@ TEST_P(TypicalRun, TheProcessFunctionsOwnCodeEntryIsTheRecordsAndTakesThePlainCa
     });
     return moved;
   };
+  using Calls = std::vector<std::pair<int32_t, int32_t>>;
   for (bool opened : {false, true}) {
-    if (opened) EXPECT_EQ(host->AudioDispatch(OP_OPEN), 0);
+    if (opened) {
+      EXPECT_EQ(host->AudioDispatch(OP_OPEN), 0);
+    }
     const void* process_function = member();
     EXPECT_EQ(Word(process_function, 0), Word(record, 24)) << opened;
     EXPECT_EQ(Word(process_function, 4), 0u) << opened;  // no adjustment
     host->ClearTrace();
     EXPECT_EQ(call_through_probe(Word(process_function, 0)), 0) << opened;
-    const std::vector<std::pair<int32_t, int32_t>> sent = TakeCalls(record);
-    EXPECT_EQ(sent, opened ? std::vector<std::pair<int32_t, int32_t>>{{kProcessOpcode, 0}}
-                           : std::vector<std::pair<int32_t, int32_t>>{})
-        << opened;
+    const Calls expected = opened ? Calls{{kProcessOpcode, 0}} : Calls{};
+    EXPECT_EQ(TakeCalls(record), expected) << opened;
   }
   EXPECT_EQ(host->CloseAudio(), 1);
 }
