@@ -209,14 +209,6 @@ void SEModule_base::HandleEvent(SEEvent* e) {
   }
 }
 
-SEProcessEntry SEModule_base::CodeEntry(SEProcessMember f) {
-  // A member-function pointer is a code entry followed by an object
-  // adjustment; for a non-virtual member the entry is the function's address.
-  SEProcessEntry entry;
-  memcpy(&entry, &f, sizeof entry);
-  return entry;
-}
-
 void SEModule_base::SetProcessFunction(SEProcessMember f) {
   if (f == m_process_function) return;
   m_process_function = f;

@@ -4,6 +4,8 @@
 // the audio-side pins, and offers the calls into the host: events, the sample
 // clock and the choice of process function.
 
+#include <string.h>
+
 #include <type_traits>
 
 #include "AudioRecord.h"
@@ -133,6 +135,14 @@ class SEModule_base {
 #if SE_RECORDS_ARE_32BIT
 static_assert(sizeof(SEProcessMember) == 8, "a member-function pointer is a code entry and an adjustment");
 #endif
+
+inline SEProcessEntry SEModule_base::CodeEntry(SEProcessMember f) {
+  // A member-function pointer is a code entry followed by an object
+  // adjustment; for a non-virtual member the entry is the function's address.
+  SEProcessEntry entry;
+  memcpy(&entry, &f, sizeof entry);
+  return entry;
+}
 
 template <auto F>
 SEProcessMember SEModule_base::ProcessFunction() {
