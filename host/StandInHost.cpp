@@ -193,7 +193,8 @@ se_ret_t StandInHost::AnswerAudio(int32_t opcode, int32_t index, int32_t, void* 
     case HC_GET_PIN_BUFFER:
       if (index < 0 || static_cast<size_t>(index) >= m_buffers.size()) return 0;
       return reinterpret_cast<se_ret_t>(m_buffers[static_cast<size_t>(index)].data());
-    case HC_GET_BLOCK_START:
+    case HC_GET_BLOCK_START:  // per pin, like the buffer: 0 for a pin the host does not have
+      if (index < 0 || index >= m_audio_pin_count) return 0;
       return static_cast<se_ret_t>(m_block_start);
     case HC_ADD_EVENT:
       // The event is the module's temporary: the host keeps its own copy.
@@ -340,34 +341,58 @@ void StandInHost::DeliverEvent(const SEEvent& event) {
   Complete(at, 0);
 }
 
+void StandInHost::DeliverDueEvents() {
+  // Posting order among equal clocks; events posted meanwhile join the queue.
+  for (;;) {
+    if (!m_audio) return;
+    const auto due = std::find_if(m_events.begin(), m_events.end(),
+                                  [this](const SEEvent& e) { return e.time_stamp == m_clock; });
+    if (due == m_events.end()) return;
+    const SEEvent event = *due;
+    m_events.erase(due);
+    DeliverEvent(event);
+  }
+}
+
+uint32_t StandInHost::FramesBeforeNextEvent(uint32_t limit, uint32_t from) const {
+  // Unsigned distances, so the clock may wrap; an event before the clock is
+  // never due again and is skipped.
+  uint32_t frames = limit;
+  for (const SEEvent& e : m_events) {
+    const uint32_t distance = e.time_stamp - m_clock;
+    if (distance >= from && distance < frames) frames = distance;
+  }
+  return frames;
+}
+
 void StandInHost::RunBlock(int32_t frames) {
   m_block_start = m_clock;
   int32_t offset = 0;
+  bool restarted_here = false;  // a run at this clock was already cut at its start
   while (m_audio) {
-    // Hand back every event due now, including ones posted while doing so.
-    for (bool delivered = true; delivered && m_audio;) {
-      delivered = false;
-      const auto due = std::find_if(m_events.begin(), m_events.end(),
-                                    [this](const SEEvent& e) { return e.time_stamp == m_clock; });
-      if (due != m_events.end()) {
-        const SEEvent event = *due;
-        m_events.erase(due);
-        DeliverEvent(event);
-        delivered = true;
-      }
-    }
+    DeliverDueEvents();
     const int32_t remaining = frames - offset;
     if (remaining <= 0 || !m_audio) break;
-    // The run ends at the next event due inside this block (unsigned distance,
-    // so the clock may wrap) or at the block's end.
-    uint32_t run = static_cast<uint32_t>(remaining);
-    for (const SEEvent& e : m_events) {
-      const uint32_t distance = e.time_stamp - m_clock;
-      if (distance > 0 && distance < run) run = distance;
-    }
+    // The run ends at the next event due inside this block, or at its end.
+    const uint32_t run = FramesBeforeNextEvent(static_cast<uint32_t>(remaining), 1);
     CallProcess(offset, static_cast<int32_t>(run));
-    m_clock += run;
-    offset += static_cast<int32_t>(run);
+    // An event the call posted inside its own run cuts the run there: the
+    // clock stops at the event, which is handed back at its exact clock, and
+    // the rest of the block is processed again from that frame.
+    uint32_t done = FramesBeforeNextEvent(run, 0);
+    if (done == 0) {
+      if (!restarted_here) {
+        restarted_here = true;  // deliver at this clock, then process the run again
+        continue;
+      }
+      // The repeated run posted at its start again: hand those events back now
+      // and let the run stand, so every block ends.
+      DeliverDueEvents();
+      done = FramesBeforeNextEvent(run, 1);
+    }
+    restarted_here = false;
+    m_clock += done;
+    offset += static_cast<int32_t>(done);
   }
 }
 

@@ -130,8 +130,14 @@ class StandInHost {
   void SetAudioAnswer(int32_t opcode, se_ret_t answer) { m_audio_answers[opcode] = answer; }
 
   // Processes `frames` samples as a host does: at each clock it first hands
-  // back the events due then, and calls process_function for the runs between
-  // events; the clock advances by `frames`.
+  // back the events due then (in posting order), and calls process_function
+  // for the runs between events; the clock advances by `frames`. An event that
+  // a process call posts inside its own run, or at its start, cuts the run
+  // there: the clock stops at the event, the event is handed back at its
+  // exact clock, and the rest of the block is processed again from that
+  // frame (the call's output past it is overwritten). A run is cut at its
+  // start once per clock: if the repeated run posts at its start again, those
+  // events are handed back after it, at that clock, and the run stands.
   void RunBlock(int32_t frames);
   // One call of process_function, without touching the clock.
   void CallProcess(int32_t buffer_offset, int32_t sample_frames);
@@ -183,6 +189,11 @@ class StandInHost {
   se_ret_t DispatchHalf(Record*& slot, Side side, int32_t close_opcode, int32_t opcode, int32_t index,
                         int32_t value, void* ptr, float opt);
   PinState& MutablePin(int32_t pin) { return m_pins[pin]; }
+  // RunBlock's steps: hand back every event due at the clock; the frames from
+  // the clock to the nearest pending event at least `from` frames ahead, at
+  // most `limit`.
+  void DeliverDueEvents();
+  uint32_t FramesBeforeNextEvent(uint32_t limit, uint32_t from) const;
   size_t TraceCall(Side side, Entry entry, const void* record, int32_t opcode, int32_t index, int32_t value,
                    const void* ptr, float opt);
   void Complete(size_t at, se_ret_t result);

@@ -14,7 +14,9 @@ typedef se_ret_t (*SEAudioDispatcher)(AudioRecord* record, int32_t opcode, int32
                                       void* ptr, float opt);
 // AudioRecord::process_function (host → audio half): called with the record's
 // `module` first, then the offset of the run within the host's block and the
-// number of sample frames to process. Process functions may ignore both.
+// number of sample frames to process. Process functions may ignore both. It is
+// the code entry of the module's current process function itself (the member
+// that OP_GET_PROCESS_FUNCTION_INFO points at), in the plain C convention.
 typedef void (*SEProcessEntry)(SEModule_base* module, int32_t buffer_offset, int32_t sample_frames);
 // AudioRecord::event_function (host → audio half): called with the record's
 // `module` and one due event, which the host owns and keeps for the call only.

@@ -25,14 +25,15 @@ SEModule_base::SEModule_base(SEHostCallback callback, int32_t host_context)
       m_sample_rate(44100.0f),
       m_block_size(1024),
       m_pins(nullptr),
-      m_process_function(&SEModule_base::IdleProcess) {
+      m_process_function(&SEModule_base::IdleProcess),
+      m_pin_count(0) {
   memset(&m_record, 0, sizeof m_record);
   memcpy(m_record.magic, "LPES", 4);
   m_record.version = 1;
   m_record.host_context = host_context;
   m_record.module = this;
   m_record.dispatcher = &SEModule_base::StaticDispatch;
-  m_record.process_function = ProcessFunction<&SEModule_base::IdleProcess>().entry;
+  m_record.process_function = CodeEntry(m_process_function);
   m_record.event_function = &SEModule_base::StaticHandleEvent;
 }
 
@@ -48,6 +49,7 @@ se_ret_t SEModule_base::StaticDispatch(AudioRecord* record, int32_t opcode, int3
 }
 
 void SEModule_base::StaticHandleEvent(SEModule_base* module, SEEvent* event) {
+  if (!event) return;  // nothing to handle
   try {
     module->HandleEvent(event);
   } catch (...) {
@@ -61,7 +63,11 @@ se_ret_t SEModule_base::Dispatch(int32_t opcode, int32_t index, int32_t value, v
       Open();
       return 0;
     case OP_CLOSE:
-      Close();
+      // The instance goes whatever Close does: the host never uses it again.
+      try {
+        Close();
+      } catch (...) {
+      }
       delete this;
       return 1;
     case OP_SET_SAMPLE_RATE:
@@ -114,7 +120,7 @@ void SEModule_base::OnNotify() {}
 void SEModule_base::OnNotifyCount(int32_t) {}
 void SEModule_base::OnTimedMessage(uint32_t, int32_t, int16_t) {}
 void SEModule_base::OnHostCommand(int32_t, int32_t, void*) {}
-void SEModule_base::IdleProcess(int32_t, int32_t) {}
+void SEModule_base::IdleProcess(int32_t, int32_t) noexcept {}
 
 se_ret_t SEModule_base::CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
   if (!seaudioMaster) return 0;
@@ -145,6 +151,7 @@ void SEModule_base::Open() {
   SEPin* pins = count > 0 ? new SEPin[static_cast<size_t>(count)] : nullptr;
   delete[] m_pins;
   m_pins = pins;
+  m_pin_count = 0;
 
   SEPinProperties properties;
   int32_t i = 0;  // declaration index
@@ -154,7 +161,7 @@ void SEModule_base::Open() {
     if (j >= count) break;
     if (SEPinHasAudioSide(properties)) {
       m_pins[j].Init(this, j, properties.datatype, properties.variable_address);
-      ++j;
+      m_pin_count = ++j;
     }
   }
   if (i == 0) return;
@@ -162,7 +169,7 @@ void SEModule_base::Open() {
   // The last declaration the walk handled may repeat up to the host's count.
   QueryPinProperties(i - 1, &properties);
   if (SEPinHasAudioSide(properties) && (properties.flags & IO_REPEATING) != 0) {
-    for (; j < count; ++j) m_pins[j].Init(this, j, properties.datatype, nullptr);
+    for (; j < count; m_pin_count = ++j) m_pins[j].Init(this, j, properties.datatype, nullptr);
   }
 }
 
@@ -183,9 +190,14 @@ void SEModule_base::ScheduleCall(uint32_t time_stamp, SEDeferredCall call) {
 void SEModule_base::HandleEvent(SEEvent* e) {
   SE_ASSERT(e->time_stamp == SampleClock(), kFileLabel);
   switch (e->event_type) {
-    case EVT_PIN_STATUS:
-      GetPin(static_cast<int32_t>(e->ptr_value))->SetStatusFromEvent(e->int_value1);
+    case EVT_PIN_STATUS: {
+      // A module without pins is a contract violation (GetPin); an index that
+      // names no bound pin is the host's mistake and is ignored.
+      SE_ASSERT(m_pins != 0, kFileLabel);
+      const intptr_t index = e->ptr_value;
+      if (index >= 0 && index < m_pin_count) GetPin(static_cast<int32_t>(index))->SetStatusFromEvent(e->int_value1);
       break;
+    }
     case EVT_TIMED_MESSAGE:
       OnTimedMessage(e->time_stamp, e->int_value1, static_cast<int16_t>(e->int_value2 & 0xFFFF));
       break;
@@ -197,9 +209,9 @@ void SEModule_base::HandleEvent(SEEvent* e) {
   }
 }
 
-void SEModule_base::SetProcessFunction(SEProcessFunction f) {
-  if (f.member == m_process_function) return;
-  m_process_function = f.member;
-  m_record.process_function = f.entry;
+void SEModule_base::SetProcessFunction(SEProcessMember f) {
+  if (f == m_process_function) return;
+  m_process_function = f;
+  m_record.process_function = CodeEntry(f);
   CallHost(HC_PROCESS_FUNCTION_CHANGED, 0, 0, nullptr, 0.0f);
 }

@@ -4,22 +4,35 @@
 // the audio-side pins, and offers the calls into the host: events, the sample
 // clock and the choice of process function.
 
+#include <string.h>
+
+#include <type_traits>
+
 #include "AudioRecord.h"
 #include "SEEvent.h"
 #include "SEPin.h"
 #include "SEPinProperties.h"
 #include "se_boundary.h"
 
-// A process function: a member function of the module taking the run's offset
-// and frame count (which it may ignore).
-typedef void (SEModule_base::*SEProcessMember)(int32_t buffer_offset, int32_t sample_frames);
+// The calling convention of process functions: the plain C convention, the
+// object as the first argument and the caller removing the arguments, so that
+// a process function's own code entry is what the record's process_function
+// holds. On 32-bit x86 GCC and MinGW accept it on a non-virtual member function
+// (where MinGW would otherwise use thiscall: object in a register, callee
+// removing its arguments); elsewhere a member function's code entry already
+// takes the object as its first plain argument, and the macro is empty.
+#if defined(__i386__) && defined(__GNUC__)
+#define SE_PROCESS_CALL __attribute__((cdecl))
+#else
+#define SE_PROCESS_CALL
+#endif
 
-// A process function as the framework stores it: the member function, and the
-// plain entry that calls it on an object, which is what the record carries.
-struct SEProcessFunction {
-  SEProcessMember member;
-  SEProcessEntry entry;
-};
+// A process function as m_process_function holds it: a non-virtual member of
+// SEModule_base, with the plain C convention, that lets no exception out. Its
+// code entry (the first word of the member pointer; the adjustment is 0) is
+// callable by the host as SEProcessEntry with the module object first.
+typedef void (SE_PROCESS_CALL SEModule_base::*SEProcessMember)(int32_t buffer_offset,
+                                                                int32_t sample_frames) noexcept;
 
 // A deferred call of a module member function (ScheduleCall): a plain function
 // that calls the member on the object given. It fits an event's ptr_value.
@@ -47,10 +60,19 @@ class SEModule_base {
                                  float opt);
   static void StaticHandleEvent(SEModule_base* module, SEEvent* event);
 
-  // Makes a process function of member function F of a module class D, for
-  // SetProcessFunction: `SetProcessFunction(ProcessFunction<&Module::Process>())`.
+  // Makes the process function that runs member function F of a module class
+  // D (taking the run's offset and frame count), for SetProcessFunction:
+  // `SetProcessFunction(ProcessFunction<&Module::Process>())`. F may be any
+  // member function, virtual ones included, and may throw: the process
+  // function is RunProcess<F>, a member of this class with the plain C
+  // convention, declared noexcept, that calls F on the object and catches
+  // whatever F throws, so an exception ends the run and never unwinds into
+  // the host. The same F always gives the same process function.
   template <auto F>
-  static SEProcessFunction ProcessFunction();
+  static SEProcessMember ProcessFunction();
+  // The code entry of a process function: what the record's process_function
+  // holds while `f` is the current one.
+  static SEProcessEntry CodeEntry(SEProcessMember f);
   // Makes a deferred call of the member function F (no arguments) of a module
   // class D, for ScheduleCall. A virtual F runs the object's own override.
   template <auto F>
@@ -89,9 +111,12 @@ class SEModule_base {
   void AddEvent(uint32_t p_time_stamp, int32_t event_type, int32_t int_value1, int32_t int_value2,
                 intptr_t ptr_value);
   void ScheduleCall(uint32_t time_stamp, SEDeferredCall call);
-  void SetProcessFunction(SEProcessFunction f);
+  // Makes `f` the current process function, mirrors its code entry in the
+  // record, then tells the host; nothing when `f` is already current.
+  void SetProcessFunction(SEProcessMember f);
   SEProcessMember GetProcessFunction() const { return m_process_function; }
-  void IdleProcess(int32_t buffer_offset, int32_t sample_frames);
+  // The default process function; does nothing.
+  void SE_PROCESS_CALL IdleProcess(int32_t buffer_offset, int32_t sample_frames) noexcept;
 
  protected:
   SEHostCallback seaudioMaster;
@@ -100,22 +125,42 @@ class SEModule_base {
   int32_t m_block_size;
   SEPin* m_pins;                        // one array allocation, or null before Open
   SEProcessMember m_process_function;   // code entry and adjustment: 8 bytes on 32-bit targets
+  int32_t m_pin_count;                  // pins bound by Open: m_pins[0 .. m_pin_count) have an owner
+
+ private:
+  template <auto F>
+  void SE_PROCESS_CALL RunProcess(int32_t buffer_offset, int32_t sample_frames) noexcept;
 };
 
 #if SE_RECORDS_ARE_32BIT
 static_assert(sizeof(SEProcessMember) == 8, "a member-function pointer is a code entry and an adjustment");
 #endif
 
+inline SEProcessEntry SEModule_base::CodeEntry(SEProcessMember f) {
+  // A member-function pointer is a code entry followed by an object
+  // adjustment; for a non-virtual member the entry is the function's address.
+  SEProcessEntry entry;
+  memcpy(&entry, &f, sizeof entry);
+  return entry;
+}
+
 template <auto F>
-SEProcessFunction SEModule_base::ProcessFunction() {
-  SEProcessEntry entry = [](SEModule_base* module, int32_t buffer_offset, int32_t sample_frames) {
-    try {
-      (module->*static_cast<SEProcessMember>(F))(buffer_offset, sample_frames);
-    } catch (...) {
-      // An exception must not cross into the host; the run is simply over.
-    }
-  };
-  return SEProcessFunction{static_cast<SEProcessMember>(F), entry};
+SEProcessMember SEModule_base::ProcessFunction() {
+  if constexpr (std::is_same_v<decltype(F), SEProcessMember>) {
+    return F;  // already a process function of this class (IdleProcess)
+  } else {
+    return &SEModule_base::RunProcess<F>;
+  }
+}
+
+template <auto F>
+void SEModule_base::RunProcess(int32_t buffer_offset, int32_t sample_frames) noexcept {
+  using Member = void (SEModule_base::*)(int32_t, int32_t);
+  try {
+    (this->*static_cast<Member>(F))(buffer_offset, sample_frames);
+  } catch (...) {
+    // The run is over; the exception goes no further.
+  }
 }
 
 template <auto F>

@@ -147,6 +147,23 @@ TEST_F(AudioDispatch, AnExceptionInsideDispatchAnswersZero) {
   EXPECT_EQ(host.CloseAudio(), 1);
 }
 
+TEST_F(AudioDispatch, AThrowingCloseStillDestroysTheInstanceAndAnswersOne) {
+  class ThrowingClose : public ProbeModule {
+   public:
+    using ProbeModule::ProbeModule;
+    void Close() override {
+      ProbeModule::Close();
+      throw std::runtime_error("close failed");
+    }
+  };
+  host.CreateAudio([&](SEHostCallback cb, int32_t ctx) { return (new ThrowingClose(cb, ctx, &log))->Record(); });
+  EXPECT_EQ(host.CloseAudio(), 1);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[0].name, "Close");
+  EXPECT_EQ(log[1].name, "~ProbeModule");
+  EXPECT_EQ(host.audio(), nullptr);
+}
+
 TEST(AudioWithoutCallback, HostCallsAreSkippedAndYieldZero) {
   std::vector<ProbeCall> log;
   ProbeModule module(nullptr, 0, &log, {PinDecl(DR_IN, DT_FLOAT, 0)});
@@ -156,7 +173,8 @@ TEST(AudioWithoutCallback, HostCallsAreSkippedAndYieldZero) {
   EXPECT_EQ(module.m_pins, nullptr);
   module.AddEvent(5, EVT_TIMED_MESSAGE, 0, 0, 0);  // no host: nothing posted, no check
   module.SetProcessFunction(SEModule_base::ProcessFunction<&ProbeModule::Work>());
-  EXPECT_EQ(module.Record()->process_function, SEModule_base::ProcessFunction<&ProbeModule::Work>().entry);
+  EXPECT_EQ(module.Record()->process_function,
+            SEModule_base::CodeEntry(SEModule_base::ProcessFunction<&ProbeModule::Work>()));
 }
 
 TEST_F(AudioDispatch, OpcodesSevenAndTenAreContractViolations) {

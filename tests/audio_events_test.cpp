@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
+#include <tuple>
+
 #include "SEModule_base.h"
 #include "StandInHost.h"
 #include "probe_module.h"
@@ -95,15 +98,51 @@ TEST_F(AudioEvents, ATimedMessageTakesTheLowSixteenBitsAsASignedValue) {
   EXPECT_EQ(module->m_extra, -32768);
 }
 
-TEST_F(AudioEvents, APinStatusEventReachesThePinAndStatusOneFallsBack) {
-  Create({PinDecl(DR_IN, DT_FLOAT, 0), PinDecl(DR_IN, DT_FLOAT, 0)}, 2);
-  host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 1, 0, 1, nullptr});
+TEST_F(AudioEvents, APostedEventCarriesEveryFieldAsGivenAndANullLink) {
+  Create();
+  host.SetSampleClock(50);
+  SEEvent as_posted{};
+  host.SetCallbackHook([&](sehost::StandInHost&, const sehost::TraceEntry& call) {
+    if (call.opcode == HC_ADD_EVENT) memcpy(&as_posted, call.ptr, sizeof as_posted);  // the module's own storage
+  });
+  memset(&as_posted.next, 0xA5, sizeof as_posted.next);
+  module->AddEvent(57, 77, -5, 0x12345678, 0x0BADCAFE);
+  EXPECT_EQ(as_posted.next, nullptr);
+  ASSERT_EQ(host.PendingEvents().size(), 1u);
+  for (const SEEvent& e : {as_posted, host.PendingEvents()[0]}) {
+    EXPECT_EQ(e.time_stamp, 57u);
+    EXPECT_EQ(e.event_type, 77);
+    EXPECT_EQ(e.int_value1, -5);
+    EXPECT_EQ(e.int_value2, 0x12345678);
+    EXPECT_EQ(e.ptr_value, 0x0BADCAFE);
+  }
+}
+
+TEST_F(AudioEvents, APinStatusEventReachesThePinItNamesAndStatusOneFallsBack) {
+  Create({PinDecl(DR_IN, DT_FLOAT, 0), PinDecl(DR_IN, DT_FLOAT, 0), PinDecl(DR_IN, DT_FLOAT, 0)}, 3);
+  host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 1, 0, 2, nullptr});
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].name, "OnPinStatusChange");
-  EXPECT_EQ(log[0].a, 1);  // pin 1
+  EXPECT_EQ(log[0].a, 2);  // pin 2
   EXPECT_EQ(log[0].b, 1);  // it saw status 1
+  EXPECT_EQ(module->GetPin(2)->Status(), 0);
+  host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 2, 0, 0, nullptr});
+  EXPECT_EQ(module->GetPin(0)->Status(), 2);
   EXPECT_EQ(module->GetPin(1)->Status(), 0);
+  EXPECT_EQ(module->GetPin(2)->Status(), 0);
+}
+
+TEST_F(AudioEvents, APinStatusForNoBoundPinAndANullEventAreIgnored) {
+  // The host reports three pins, but only one is declared: pins 1 and 2 stay unbound.
+  Create({PinDecl(DR_IN, DT_FLOAT, 0)}, 3);
+  for (intptr_t index : {intptr_t{-1}, intptr_t{1}, intptr_t{2}, intptr_t{3}, intptr_t{INT32_MAX}, intptr_t{INT32_MIN}}) {
+    host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 2, 0, index, nullptr});
+  }
+  EXPECT_TRUE(log.empty());
   EXPECT_EQ(module->GetPin(0)->Status(), 0);
+  host.audio()->event_function(host.audio()->module, nullptr);
+  EXPECT_TRUE(log.empty());
+  EXPECT_EQ(host.Callbacks().size(), 6u);  // one clock read per delivered event, none for the null one
 }
 
 TEST_F(AudioEvents, OtherEventTypesPassTheClockCheckAndDoNothing) {
@@ -118,17 +157,15 @@ TEST_F(AudioEvents, OtherEventTypesPassTheClockCheckAndDoNothing) {
 
 TEST_F(AudioEvents, ChoosingTheCurrentProcessFunctionAgainTellsTheHostNothing) {
   Create();
-  const SEProcessFunction work = SEModule_base::ProcessFunction<&ProbeModule::Work>();
+  const SEProcessMember work = SEModule_base::ProcessFunction<&ProbeModule::Work>();
   module->SetProcessFunction(work);
-  module->SetProcessFunction(work);
+  module->SetProcessFunction(SEModule_base::ProcessFunction<&ProbeModule::Work>());
   EXPECT_EQ(CountCallbacks(HC_PROCESS_FUNCTION_CHANGED), 1);
-  EXPECT_EQ(host.audio()->process_function, work.entry);
-  EXPECT_TRUE(module->GetProcessFunction() == static_cast<SEProcessMember>(&ProbeModule::Work));
+  EXPECT_TRUE(module->GetProcessFunction() == work);
 
-  const SEProcessFunction other = SEModule_base::ProcessFunction<&ProbeModule::Other>();
-  module->SetProcessFunction(other);
+  module->SetProcessFunction(SEModule_base::ProcessFunction<&ProbeModule::Other>());
   EXPECT_EQ(CountCallbacks(HC_PROCESS_FUNCTION_CHANGED), 2);
-  EXPECT_EQ(host.audio()->process_function, other.entry);
+  EXPECT_FALSE(module->GetProcessFunction() == work);
   host.CallProcess(5, 11);
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].name, "Other");
@@ -140,6 +177,111 @@ TEST_F(AudioEvents, ChoosingTheCurrentProcessFunctionAgainTellsTheHostNothing) {
   EXPECT_EQ(change.index, 0);
   EXPECT_EQ(change.value, 0);
   EXPECT_EQ(change.ptr, nullptr);
+}
+
+// The host may read m_process_function through OP_GET_PROCESS_FUNCTION_INFO
+// and call its code entry as it calls the record's entry.
+TEST_F(AudioEvents, TheRecordsEntryIsTheCodeEntryOfTheCurrentProcessFunction) {
+  Create();
+  const auto* info = reinterpret_cast<const ProcessFunctionInfo*>(host.AudioDispatch(OP_GET_PROCESS_FUNCTION_INFO));
+  auto member_words = [&] {
+    uintptr_t words[2];
+    memcpy(words, info->address, sizeof words);
+    return std::vector<uintptr_t>{words[0], words[1]};
+  };
+  const uintptr_t idle_entry = member_words()[0];
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(host.audio()->process_function), idle_entry);
+  module->SetProcessFunction(SEModule_base::ProcessFunction<&ProbeModule::Work>());
+  const std::vector<uintptr_t> work = member_words();
+  EXPECT_NE(work[0], idle_entry);
+  EXPECT_EQ(work[1], 0u);  // no adjustment: the entry takes the module object itself
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(host.audio()->process_function), work[0]);
+  reinterpret_cast<SEProcessEntry>(work[0])(host.audio()->module, 3, 9);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0].name, "Work");
+  EXPECT_EQ(log[0].a, 3);
+  EXPECT_EQ(log[0].b, 9);
+}
+
+TEST_F(AudioEvents, AThrowingProcessFunctionEndsItsRunOnly) {
+  class Throwing : public ProbeModule {
+   public:
+    using ProbeModule::ProbeModule;
+    void Fail(int32_t offset, int32_t frames) {
+      m_log->push_back({"Fail", offset, frames});
+      throw std::runtime_error("process failed");
+    }
+  };
+  Create<Throwing>();
+  module->SetProcessFunction(SEModule_base::ProcessFunction<&Throwing::Fail>());
+  host.RunBlock(4);
+  host.RunBlock(4);
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_EQ(log[1].name, "Fail");
+  EXPECT_EQ(log[1].a, 0);
+  EXPECT_EQ(log[1].b, 4);
+  EXPECT_EQ(host.sample_clock(), 8u);
+}
+
+// A process function that posts timed messages during its first call at a
+// planned clock, `ahead` frames past that clock, and logs each message's clock.
+class PostingProbe : public ProbeModule {
+ public:
+  using ProbeModule::ProbeModule;
+  void Post(int32_t offset, int32_t frames) {
+    m_log->push_back({"Post", offset, frames});
+    const uint32_t now = SampleClock();
+    if (m_every_call || now == m_plan_at) {
+      for (const auto& [ahead, value] : m_plan) AddEvent(now + ahead, EVT_TIMED_MESSAGE, value, 0, 0);
+      m_plan_at = now - 1;
+    }
+  }
+  void OnTimedMessage(uint32_t clock, int32_t value, int16_t) override {
+    m_log->push_back({"Message", clock, value});
+  }
+  uint32_t m_plan_at = 0;
+  bool m_every_call = false;
+  std::vector<std::pair<uint32_t, int32_t>> m_plan;
+};
+
+TEST_F(AudioEvents, EventsPostedInsideTheirRunCutItAndComeBackAtTheirClock) {
+  Create<PostingProbe>();
+  auto* posting = static_cast<PostingProbe*>(module);
+  posting->SetProcessFunction(SEModule_base::ProcessFunction<&PostingProbe::Post>());
+  host.SetSampleClock(100);
+  posting->m_plan_at = 100;
+  posting->m_plan = {{3, 7}, {0, 2}, {3, 8}};
+  host.RunBlock(8);
+  posting->m_plan_at = 108;
+  posting->m_plan = {{5, 9}};
+  host.RunBlock(8);
+  const std::vector<std::tuple<std::string, int64_t, int64_t>> expected = {
+      {"Post", 0, 8}, {"Message", 100, 2},                      // cut at its start
+      {"Post", 0, 3}, {"Message", 103, 7}, {"Message", 103, 8},  // posting order at one clock
+      {"Post", 3, 5},
+      {"Post", 0, 8}, {"Message", 113, 9},  // cut inside: the rest is processed again
+      {"Post", 5, 3}};
+  std::vector<std::tuple<std::string, int64_t, int64_t>> seen;
+  for (const auto& call : log) seen.emplace_back(call.name, call.a, call.b);
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(host.sample_clock(), 116u);
+  EXPECT_TRUE(host.PendingEvents().empty());
+}
+
+TEST_F(AudioEvents, ARunThatPostsAtItsStartEveryTimeStillEndsTheBlock) {
+  Create<PostingProbe>();
+  auto* posting = static_cast<PostingProbe*>(module);
+  posting->SetProcessFunction(SEModule_base::ProcessFunction<&PostingProbe::Post>());
+  posting->m_every_call = true;
+  posting->m_plan = {{0, 1}};
+  host.RunBlock(4);
+  std::vector<std::tuple<std::string, int64_t, int64_t>> seen;
+  for (const auto& call : log) seen.emplace_back(call.name, call.a, call.b);
+  const std::vector<std::tuple<std::string, int64_t, int64_t>> expected = {
+      {"Post", 0, 4}, {"Message", 0, 1}, {"Post", 0, 4}, {"Message", 0, 1}};
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(host.sample_clock(), 4u);
+  EXPECT_TRUE(host.PendingEvents().empty());
 }
 
 TEST_F(AudioEvents, TheIdleProcessFunctionDoesNothing) {

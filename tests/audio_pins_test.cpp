@@ -56,25 +56,28 @@ TEST_F(AudioPins, GuiOnlyPinsWithAHostCountOfZeroGiveNoPinsAndOneQuestion) {
   EXPECT_EQ(calls[0].ptr, nullptr);
 }
 
-TEST_F(AudioPins, ARepeatingLastPinFillsTheHostCountWithItsOwnStorage) {
+TEST_F(AudioPins, ARepeatingLastPinFillsTheHostCountWithStorageOfItsOwn) {
   float input_variable = 7.0f;
-  Open({PinDecl(DR_IN, DT_FLOAT, 0, &input_variable), PinDecl(DR_OUT, DT_FSAMPLE, IO_REPEATING)}, 4);
+  float* output_variable = nullptr;  // the declared output's buffer address lives here
+  Open({PinDecl(DR_IN, DT_FLOAT, 0, &input_variable), PinDecl(DR_OUT, DT_FSAMPLE, IO_REPEATING, &output_variable)},
+       4);
   ASSERT_NE(module->m_pins, nullptr);
   SEPin* pins = module->m_pins;
   EXPECT_EQ(pins[0].Variable(), &input_variable);
   EXPECT_EQ(pins[0].Datatype(), DT_FLOAT);
-  for (int32_t j = 1; j < 4; ++j) {
+  EXPECT_EQ(pins[1].Variable(), &output_variable);
+  EXPECT_EQ(pins[1].Datatype(), DT_FSAMPLE);
+  for (int32_t j = 2; j < 4; ++j) {
     EXPECT_EQ(pins[j].Index(), j);
     EXPECT_EQ(pins[j].Datatype(), DT_FSAMPLE);
     EXPECT_EQ(pins[j].Module(), module);
     EXPECT_EQ(pins[j].Variable(), pins[j].OwnStorage()) << j;
     EXPECT_EQ(pins[j].OwnValue(), reinterpret_cast<uintptr_t>(host.PinBuffer(j).data())) << j;
   }
-  const auto buffers = CallsWith(HC_GET_PIN_BUFFER);
-  ASSERT_EQ(buffers.size(), 3u);
-  EXPECT_EQ(buffers[0].index, 1);
-  EXPECT_EQ(buffers[1].index, 2);
-  EXPECT_EQ(buffers[2].index, 3);
+  const auto buffers = CallsWith(HC_GET_PIN_BUFFER);  // only the repeats ask: pin 1 has its variable
+  ASSERT_EQ(buffers.size(), 2u);
+  EXPECT_EQ(buffers[0].index, 2);
+  EXPECT_EQ(buffers[1].index, 3);
   // Declarations 0, 1, 2 (the end), then 1 again for the repetition.
   EXPECT_EQ(Questions(), (std::vector<int64_t>{0, 1, 2, 1}));
 }
@@ -86,6 +89,26 @@ TEST_F(AudioPins, GuiOnlyPinsAreSkippedInTheAudioNumbering) {
   EXPECT_EQ(module->m_pins[0].Datatype(), DT_FLOAT);
   EXPECT_EQ(module->m_pins[0].Variable(), module->m_pins[0].OwnStorage());
   EXPECT_EQ(module->m_pins[0].OwnValue(), 0u);
+}
+
+// The host knows one audio pin, 0: a call that carried the declaration index
+// (1) would get no buffer and no block start.
+TEST_F(AudioPins, ASamplePinAfterAGuiOnlyPinAsksByItsAudioIndex) {
+  Open({PinDecl(DR_IN, DT_ENUM, kGuiOnly), PinDecl(DR_IN, DT_FSAMPLE, 0)}, 1);
+  const auto buffers = CallsWith(HC_GET_PIN_BUFFER);
+  ASSERT_EQ(buffers.size(), 1u);
+  EXPECT_EQ(buffers[0].index, 0);
+  EXPECT_EQ(module->GetPin(0)->OwnValue(), reinterpret_cast<uintptr_t>(host.PinBuffer(0).data()));
+  for (size_t i = 0; i < 16; ++i) host.PinBuffer(0)[i] = static_cast<float>(i) + 0.25f;
+  host.SetSampleClock(1000);
+  host.RunBlock(0);  // the block starts at 1000
+  host.SetSampleClock(1003);
+  host.ClearTrace();
+  EXPECT_EQ(module->GetPin(0)->GetSampleValue(), 3.25f);
+  const auto starts = CallsWith(HC_GET_BLOCK_START);
+  ASSERT_EQ(starts.size(), 1u);
+  EXPECT_EQ(starts[0].index, 0);
+  EXPECT_EQ(starts[0].result, 1000);
 }
 
 TEST_F(AudioPins, AGuiPinWithUiAndDspGetsAnAudioPin) {

@@ -31,13 +31,13 @@ TEST_F(AudioRecordTest, ConstructionWritesTheRecordAndMakesNoHostCall) {
   EXPECT_EQ(record->module, module);
   EXPECT_EQ(record->reserved1, 0);
   EXPECT_EQ(record->dispatcher, &SEModule_base::StaticDispatch);
-  EXPECT_EQ(record->process_function, SEModule_base::ProcessFunction<&SEModule_base::IdleProcess>().entry);
+  EXPECT_EQ(record->process_function, SEModule_base::CodeEntry(&SEModule_base::IdleProcess));
   EXPECT_EQ(record->event_function, &SEModule_base::StaticHandleEvent);
   for (int32_t word : record->reserved2) EXPECT_EQ(word, 0);
   EXPECT_EQ(module->SampleRate(), 44100.0f);
   EXPECT_EQ(module->BlockSize(), 1024);
   EXPECT_EQ(module->m_pins, nullptr);
-  EXPECT_TRUE(module->GetProcessFunction() == static_cast<SEProcessMember>(&SEModule_base::IdleProcess));
+  EXPECT_TRUE(module->GetProcessFunction() == &SEModule_base::IdleProcess);
   EXPECT_TRUE(host.Callbacks().empty());
 }
 
@@ -52,7 +52,7 @@ TEST_F(AudioRecordTest, IsFortyEightBytesInTheShippedOrder) {
   EXPECT_EQ(WordAt(bytes, 16), 0u);
   EXPECT_EQ(WordAt(bytes, 20), reinterpret_cast<uint32_t>(&SEModule_base::StaticDispatch));
   EXPECT_EQ(WordAt(bytes, 24),
-            reinterpret_cast<uint32_t>(SEModule_base::ProcessFunction<&SEModule_base::IdleProcess>().entry));
+            reinterpret_cast<uint32_t>(SEModule_base::CodeEntry(&SEModule_base::IdleProcess)));
   EXPECT_EQ(WordAt(bytes, 28), reinterpret_cast<uint32_t>(&SEModule_base::StaticHandleEvent));
   for (size_t offset = 32; offset < 48; offset += 4) EXPECT_EQ(WordAt(bytes, offset), 0u) << offset;
   EXPECT_EQ(sizeof(AudioRecord), 48u);

@@ -1,9 +1,15 @@
 // The built module library, loaded by path and driven only through its
 // exports and records, through a whole typical run with a host.
 
+#include <elf.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "ModuleLibrary.h"
 #include "StandInHost.h"
@@ -89,7 +95,44 @@ TEST(LoadedModule, ATypicalRunFromPropertiesToClose) {
   EXPECT_EQ(sehost::StandInHost::OrphanCallbacks(), 0u);
 }
 
+// The names the library defines in its dynamic symbol table, read from the
+// file itself (ELF, 32- or 64-bit as built).
+template <class Ehdr, class Shdr, class Sym>
+std::set<std::string> DefinedDynamicSymbols(const std::vector<char>& file) {
+  std::set<std::string> names;
+  Ehdr header;
+  if (file.size() < sizeof header) return names;
+  memcpy(&header, file.data(), sizeof header);
+  auto section = [&](size_t i) {
+    Shdr s{};
+    const size_t at = header.e_shoff + i * sizeof s;
+    if (at + sizeof s <= file.size()) memcpy(&s, file.data() + at, sizeof s);
+    return s;
+  };
+  for (size_t i = 0; i < header.e_shnum; ++i) {
+    const Shdr symbols = section(i);
+    if (symbols.sh_type != SHT_DYNSYM || symbols.sh_offset + symbols.sh_size > file.size()) continue;
+    const Shdr strings = section(symbols.sh_link);
+    for (size_t at = symbols.sh_offset; at + sizeof(Sym) <= symbols.sh_offset + symbols.sh_size; at += sizeof(Sym)) {
+      Sym sym;
+      memcpy(&sym, file.data() + at, sizeof sym);
+      if (sym.st_shndx == SHN_UNDEF || sym.st_name == 0 || strings.sh_offset + sym.st_name >= file.size()) continue;
+      names.insert(file.data() + strings.sh_offset + sym.st_name);
+    }
+  }
+  return names;
+}
+
 TEST(LoadedModule, ExportsNothingButTheTwoEntryPoints) {
+  std::ifstream in(SE_MODULE_PATH, std::ios::binary);
+  const std::vector<char> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  ASSERT_GT(file.size(), static_cast<size_t>(EI_NIDENT));
+  ASSERT_EQ(memcmp(file.data(), ELFMAG, SELFMAG), 0);
+  const std::set<std::string> exported =
+      file[EI_CLASS] == ELFCLASS64 ? DefinedDynamicSymbols<Elf64_Ehdr, Elf64_Shdr, Elf64_Sym>(file)
+                                   : DefinedDynamicSymbols<Elf32_Ehdr, Elf32_Shdr, Elf32_Sym>(file);
+  EXPECT_EQ(exported, (std::set<std::string>{"getModuleProperties", "makeModule"}));
+
   sehost::ModuleLibrary library(SE_MODULE_PATH);
   ASSERT_TRUE(library.ok()) << library.error();
   sehost::ModuleLibrary missing("/nonexistent/QV_Zolvexan.sem");

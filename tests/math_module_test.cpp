@@ -84,7 +84,7 @@ TEST_F(MathAudio, OpenSwitchesToProcessOnceAndBindsNoPins) {
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].opcode, HC_PROCESS_FUNCTION_CHANGED);  // told before the pins are made
   EXPECT_EQ(calls[1].opcode, HC_GET_PIN_COUNT);
-  EXPECT_EQ(host.audio()->process_function, SEModule_base::ProcessFunction<&Module::Process>().entry);
+  EXPECT_EQ(host.audio()->process_function, SEModule_base::CodeEntry(SEModule_base::ProcessFunction<&Module::Process>()));
   host.AudioDispatch(OP_OPEN);
   EXPECT_EQ(Count(HC_PROCESS_FUNCTION_CHANGED), 1);
 }

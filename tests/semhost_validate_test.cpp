@@ -196,6 +196,16 @@ TEST(SemhostValidate, AMovedStackPointerIsReportedOn32BitX86) {
             "arguments; the interface has the caller remove them)");
 }
 
+// Each block's runs: 64 frames post 2 events, and so do the runs of 32, 16,
+// 8, 4 and 2 frames the cuts leave; the last frame's run posts 1.
+TEST(SemhostValidate, EventsPostedInsideTheirOwnRunComeBack) {
+  const SemhostRun run = Validate(Fixture("posts_events"), {"--only", "^lifecycle\\.events$"});
+  EXPECT_EQ(run.code, 0) << run.out << run.err;
+  const Line line = CheckLine(run, "lifecycle.events");
+  EXPECT_EQ(line.status, "PASS");
+  EXPECT_EQ(line.message.compare(0, 36, "416 event(s) posted, 416 due and han"), 0) << line.message;
+}
+
 TEST(SemhostValidate, RepeatedRunsNameTheRunAndSeedThatFailed) {
   const SemhostRun run = Validate(Fixture("wrong_magic"), {"--only", "^records\\.audio$", "--repeat", "2"});
   EXPECT_EQ(run.code, 1);

@@ -1,6 +1,7 @@
 // The shipped 32-bit Windows DLL, its own machine code run by the test
 // loader, through the whole typical run with the stand-in host: properties,
-// both halves, pins, open, processing, "X" and "Mode" changes with the exact
+// both halves, pins, open, processing (through the record and through the
+// process function's own code entry), "X" and "Mode" changes with the exact
 // results, re-entrancy, close, and the framework's assertion report. The same
 // scenario also runs on the linux32 build of the module, so both are held to
 // the same expectations by the same host.
@@ -22,6 +23,7 @@
 #include "GuiRecord.h"
 #include "PeLibrary.h"
 #include "SEPinProperties.h"
+#include "StackProbe.h"
 #include "StandInHost.h"
 
 namespace {
@@ -270,6 +272,44 @@ TEST_P(TypicalRun, OpenSwitchesTheProcessFunctionWhichSendsOpcodeTenPerCall) {
   EXPECT_EQ(TakeCalls(record), (std::vector<std::pair<int32_t, int32_t>>{{HC_GET_PIN_COUNT, 0}}));
   EXPECT_EQ(host->CloseAudio(), 1);
   EXPECT_TRUE(TakeCalls(record).empty());
+}
+
+// A host may read m_process_function through OP_GET_PROCESS_FUNCTION_INFO and
+// call its code entry as it calls the record's: with the object first, in the
+// plain C convention (the caller removes the arguments).
+TEST_P(TypicalRun, TheProcessFunctionsOwnCodeEntryIsTheRecordsAndTakesThePlainCall) {
+  AudioRecord* record = CreateAudio();
+  ASSERT_NE(record, nullptr);
+  auto member = [&] {
+    const void* info = reinterpret_cast<const void*>(host->AudioDispatch(OP_GET_PROCESS_FUNCTION_INFO));
+    EXPECT_EQ(Word(info, 0), 1u);
+    EXPECT_EQ(Word(info, 4), 8u);
+    EXPECT_EQ(Word(info, 12), 1002u);
+    return reinterpret_cast<const void*>(static_cast<uintptr_t>(Word(info, 8)));
+  };
+  auto call_through_probe = [&](uint32_t entry) {
+    uint32_t answer = 0;
+    int32_t moved = -1;
+    host->RunAsCall([&] {
+      semhost::StackProbe::Call(reinterpret_cast<const void*>(static_cast<uintptr_t>(entry)),
+                                {Word(record, 12), 0, 64}, &answer, &moved);
+    });
+    return moved;
+  };
+  using Calls = std::vector<std::pair<int32_t, int32_t>>;
+  for (bool opened : {false, true}) {
+    if (opened) {
+      EXPECT_EQ(host->AudioDispatch(OP_OPEN), 0);
+    }
+    const void* process_function = member();
+    EXPECT_EQ(Word(process_function, 0), Word(record, 24)) << opened;
+    EXPECT_EQ(Word(process_function, 4), 0u) << opened;  // no adjustment
+    host->ClearTrace();
+    EXPECT_EQ(call_through_probe(Word(process_function, 0)), 0) << opened;
+    const Calls expected = opened ? Calls{{kProcessOpcode, 0}} : Calls{};
+    EXPECT_EQ(TakeCalls(record), expected) << opened;
+  }
+  EXPECT_EQ(host->CloseAudio(), 1);
 }
 
 TEST_P(TypicalRun, TheGuiRecordReadsAsTheHostExpectsAndConstructionReadsModeThenX) {
