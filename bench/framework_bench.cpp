@@ -85,11 +85,16 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && strcmp(argv[1], "--static") == 0) {
-    argv[1] = argv[0];
+  // --static may stand anywhere among Google Benchmark's flags.
+  bool linked = false;
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "--static") != 0) continue;
+    linked = true;
+    for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
     --argc;
-    ++argv;
-  } else {
+    break;
+  }
+  if (!linked) {
     const std::string error = sebench::UseModuleLibrary(sebench::kModuleLibraryPath);
     if (!error.empty()) {
       fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
