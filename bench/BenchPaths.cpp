@@ -1,5 +1,7 @@
 #include "BenchPaths.h"
 
+#include <dlfcn.h>
+
 #include "ArrayHost.h"
 #include "FloorPath.h"
 #include "ModuleEntry.h"
@@ -17,17 +19,35 @@ constexpr FloorFunction kFloors[kModeCount] = {&FloorCos, &FloorSin, &FloorSqrt,
 typedef double (*BareFunction)(double x);
 constexpr BareFunction kBares[kModeCount] = {&BareCos, &BareSin, &BareSqrt, &BareTan};
 
+typedef void* (*MakeModuleFunction)(int32_t index, int32_t type, SEHostCallback seaudioMaster,
+                                    int32_t host_context);
+MakeModuleFunction g_make_module = &makeModule;
+
 }  // namespace
+
+const char* const kModuleLibraryPath = SE_MODULE_LIBRARY;
+
+std::string UseModuleLibrary(const char* path) {
+  // Never closed: the halves made from it may live until the program ends.
+  void* library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+  if (!library) return dlerror();
+  void* make = dlsym(library, "makeModule");
+  if (!make) return std::string(path) + " does not export makeModule";
+  g_make_module = reinterpret_cast<MakeModuleFunction>(make);
+  return std::string();
+}
+
+void UseLinkedModule() { g_make_module = &makeModule; }
 
 GuiHalf::GuiHalf(int mode) {
   SetPinInt(0, mode);
   SetPinFloat(1, kX);
-  m_record = static_cast<GuiRecord*>(makeModule(0, 2, g_host, 0));
+  m_record = static_cast<GuiRecord*>(g_make_module(0, 2, g_host, 0));
 }
 
 GuiHalf::~GuiHalf() { m_record->dispatcher(m_record, GUI_OP_CLOSE, 0, 0, nullptr, 0.0f); }
 
-AudioHalf::AudioHalf() : m_record(static_cast<AudioRecord*>(makeModule(0, 1, g_host, 0))) { Open(); }
+AudioHalf::AudioHalf() : m_record(static_cast<AudioRecord*>(g_make_module(0, 1, g_host, 0))) { Open(); }
 
 AudioHalf::~AudioHalf() { m_record->dispatcher(m_record, OP_CLOSE, 0, 0, nullptr, 0.0f); }
 
@@ -43,7 +63,7 @@ double volatile BarePath::g_operand = kX;
 BarePath::BarePath(int mode) : m_function(kBares[mode]) {}
 
 void MakeAndClose(int32_t type) {
-  void* record = makeModule(0, type, g_host, 0);
+  void* record = g_make_module(0, type, g_host, 0);
   if (type == 2) {
     GuiRecord* gui = static_cast<GuiRecord*>(record);
     gui->dispatcher(gui, GUI_OP_CLOSE, 0, 0, nullptr, 0.0f);

@@ -4,6 +4,8 @@
 
 #include <stdint.h>
 
+#include <string>
+
 #include "AudioRecord.h"
 #include "GuiRecord.h"
 #include "se_boundary.h"
@@ -16,6 +18,18 @@ extern const char* const kModeNames[kModeCount];
 
 // The value of "X" every measurement uses.
 constexpr float kX = 0.7f;
+
+// Where the framework paths get the module: the built module library loaded
+// by its path with dlopen, as a host loads it (what the programs measure by
+// default), or the copy linked statically into this program (until a library
+// is loaded, and with --static).
+// Loads the library at `path` and uses its makeModule from then on; answers
+// an empty text, or what went wrong.
+std::string UseModuleLibrary(const char* path);
+// Uses the statically linked copy's makeModule from then on.
+void UseLinkedModule();
+// The built module library of this build tree.
+extern const char* const kModuleLibraryPath;
 
 // The callback both paths call, read through a volatile so that neither the
 // framework path nor the floor is compiled against a known callback.

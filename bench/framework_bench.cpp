@@ -1,11 +1,14 @@
 // What the framework costs a host per call, next to the floor: the same work
 // with no framework. Prints Google Benchmark's table, then per mode the ratio
-// of the GUI evaluation to the floor, both measured in this run.
+// of the GUI evaluation to the floor, both measured in this run. The
+// framework paths run the built module library, loaded by path as a host
+// loads it; with --static, the copy linked into this program.
 //
-//   build/linux64/bench/se_bench [Google Benchmark flags]
+//   build/linux64/bench/se_bench [--static] [Google Benchmark flags]
 
 #include <benchmark/benchmark.h>
 #include <stdio.h>
+#include <string.h>
 
 #include <map>
 #include <string>
@@ -82,6 +85,22 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // --static may stand anywhere among Google Benchmark's flags.
+  bool linked = false;
+  for (int i = 1; i < argc; ++i) {
+    if (strcmp(argv[i], "--static") != 0) continue;
+    linked = true;
+    for (int j = i; j + 1 < argc; ++j) argv[j] = argv[j + 1];
+    --argc;
+    break;
+  }
+  if (!linked) {
+    const std::string error = sebench::UseModuleLibrary(sebench::kModuleLibraryPath);
+    if (!error.empty()) {
+      fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
+      return 2;
+    }
+  }
   for (int mode = 0; mode < kModeCount; ++mode) {
     const std::string name = kModeNames[mode];
     benchmark::RegisterBenchmark(("GuiEvaluation/" + name).c_str(), GuiEvaluation, mode);

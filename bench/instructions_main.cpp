@@ -1,9 +1,11 @@
 // Runs one measured path a given number of times, for counting instructions
 // under callgrind: scripts/instructions.sh runs it with N and 2N and takes the
-// difference, so start-up and the first calls' binding cancel out.
+// difference, so start-up and the first calls' binding cancel out. The
+// framework paths run the built module library, loaded by path as a host
+// loads it; with --static, the copy linked into this program.
 //
-//   se_instructions gui|floor|bare MODE COUNT
-//   se_instructions gui-life|audio-life|audio-open|audio-process - COUNT
+//   se_instructions [--static] gui|floor|bare MODE COUNT
+//   se_instructions [--static] gui-life|audio-life|audio-open|audio-process - COUNT
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -27,8 +29,13 @@ double volatile g_sink;
 }  // namespace
 
 int main(int argc, char** argv) {
+  const bool linked = argc > 1 && strcmp(argv[1], "--static") == 0;
+  if (linked) {
+    --argc;
+    ++argv;
+  }
   if (argc != 4) {
-    fprintf(stderr, "usage: %s PATH MODE COUNT\n", argv[0]);
+    fprintf(stderr, "usage: %s [--static] PATH MODE COUNT\n", argv[0]);
     return 2;
   }
   const std::string path = argv[1];
@@ -38,6 +45,14 @@ int main(int argc, char** argv) {
   if (count < 0 || (per_mode && mode < 0)) {
     fprintf(stderr, "%s: bad mode or count\n", argv[0]);
     return 2;
+  }
+
+  if (!linked) {
+    const std::string error = sebench::UseModuleLibrary(sebench::kModuleLibraryPath);
+    if (!error.empty()) {
+      fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
+      return 2;
+    }
   }
 
   if (path == "gui") {

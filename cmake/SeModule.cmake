@@ -7,9 +7,11 @@
 # exports exactly getModuleProperties and makeModule, undecorated, and hides
 # everything else. On Windows it is a DLL whose export directory is named
 # "<name>.sem", with the C and C++ runtimes linked in (a host's module folder
-# holds no runtime DLLs) and, in release builds, no debug information. The
-# module's sources define the two functions (see SEExports.h). The DLL carries
-# no link time stamp, so a rebuild of the same sources gives the same bytes.
+# holds no runtime DLLs) and, in release builds, no debug information. On
+# 32-bit x86 the module computes with SSE2 scalar floating point, so floats
+# cross the interface bit for bit (the library then needs SSE2). The DLL
+# carries no link time stamp, so a rebuild of the same sources gives the same
+# bytes. The module's sources define the two functions (see SEExports.h).
 include_guard(GLOBAL)
 
 function(se_add_module name)
@@ -31,6 +33,17 @@ function(se_add_module name)
     C_VISIBILITY_PRESET hidden
     VISIBILITY_INLINES_HIDDEN ON)
   se__module_exports(${name})
+  se__module_float_code(${name})
+endfunction()
+
+# On 32-bit x86, SSE2 scalar floating point instead of the x87: an x87 load
+# of a float quiets a signalling NaN and raises the invalid-operation flag,
+# and x87 results reach float without passing through double.
+function(se__module_float_code name)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 4 AND CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86|X86|AMD64|x86_64)$"
+     AND CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${name} PRIVATE -msse2 -mfpmath=sse)
+  endif()
 endfunction()
 
 # Fixes the export table to the two entry points.

@@ -4,6 +4,13 @@ set(CMAKE_SYSTEM_PROCESSOR i686)
 set(CMAKE_C_COMPILER i686-w64-mingw32-gcc)
 set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++)
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
+# SSE2 scalar floating point: floats are moved, never loaded into the x87, so
+# a signalling NaN crosses every entry and host call unchanged and raises no
+# flag, and the runtime's double results round to float once. The DLL
+# therefore needs SSE2. MinGW realigns the stack where SSE needs it, since
+# callers on Windows keep it aligned to 4 bytes only.
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -4,8 +4,8 @@
 // wcstol clamped to 32 bits, and Size matches the walk where it is meant to.
 //
 // Input: the first four bytes are a probe value (little-endian); the rest is
-// the list text, one character per byte below 0x80, and a 15-bit character
-// from a byte at or above 0x80 with the byte after it.
+// the list text (16-bit wide text), one character per byte below 0x80, and a
+// 15-bit character from a byte at or above 0x80 with the byte after it.
 
 #include <stddef.h>
 #include <stdint.h>
@@ -37,68 +37,70 @@ constexpr size_t kMaxProbes = 8;   // items whose index and value are searched f
 struct Item {
   int32_t index;
   int32_t value;
-  std::wstring text;
+  std::u16string text;
 };
 
 bool Same(const enum_entry& entry, const Item& item) {
   return entry.index == item.index && entry.value == item.value && entry.text == item.text;
 }
 
-std::wstring Decode(const uint8_t* data, size_t size) {
-  std::wstring text;
+std::u16string Decode(const uint8_t* data, size_t size) {
+  std::u16string text;
   for (size_t i = 0; i < size; ++i) {
     if (data[i] < 0x80 || i + 1 == size) {
-      text += static_cast<wchar_t>(data[i]);
+      text += static_cast<char16_t>(data[i]);
     } else {
-      text += static_cast<wchar_t>(((data[i] & 0x7F) << 8) | data[i + 1]);
+      text += static_cast<char16_t>(((data[i] & 0x7F) << 8) | data[i + 1]);
       ++i;
     }
   }
   return text;
 }
 
+std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
 int32_t Clamp(int64_t n) { return static_cast<int32_t>(std::min<int64_t>(std::max<int64_t>(n, INT32_MIN), INT32_MAX)); }
 
 // Base-10 reading by the rule of wcstol, written out independently: white
 // space, an optional sign, decimal digits up to the first other character.
-int32_t ReadNumber(const std::wstring& s, size_t at) {
+int32_t ReadNumber(const std::u16string& s, size_t at) {
   while (at < s.size() && iswspace(static_cast<wint_t>(s[at]))) ++at;
   bool negative = false;
-  if (at < s.size() && (s[at] == L'+' || s[at] == L'-')) negative = s[at++] == L'-';
+  if (at < s.size() && (s[at] == u'+' || s[at] == u'-')) negative = s[at++] == u'-';
   int64_t n = 0;
-  for (; at < s.size() && s[at] >= L'0' && s[at] <= L'9'; ++at) n = std::min<int64_t>(n * 10 + (s[at] - L'0'), INT64_C(1) << 40);
+  for (; at < s.size() && s[at] >= u'0' && s[at] <= u'9'; ++at) n = std::min<int64_t>(n * 10 + (s[at] - u'0'), INT64_C(1) << 40);
   return Clamp(negative ? -n : n);
 }
 
 int32_t StepAway(int32_t v, int delta) { return Clamp(static_cast<int64_t>(v) + delta); }
 
-void CheckRange(const std::wstring& text, const std::vector<Item>& items, bool ended, const it_enum_list& list) {
+void CheckRange(const std::u16string& text, const std::vector<Item>& items, bool ended, const it_enum_list& list) {
   const int64_t lo = ReadNumber(text, 6);
-  const int64_t hi = ReadNumber(text, text.find(L',', 6) + 1);
+  const int64_t hi = ReadNumber(text, text.find(u',', 6) + 1);
   const int64_t count = lo > hi ? 0 : std::min<int64_t>(hi - lo + 1, INT64_C(1) << 31);
   CHECK(static_cast<int64_t>(items.size()) == std::min<int64_t>(count, kMaxWalk));
   CHECK(ended == (count <= static_cast<int64_t>(kMaxWalk)));
   for (const Item& item : items) {
     CHECK(item.value == lo + item.index);
-    CHECK(item.text == std::to_wstring(item.value));
+    CHECK(item.text == Wide(std::to_string(item.value)));
   }
   CHECK(list.Size() == Clamp((hi > lo ? hi - lo : lo - hi) + 1));
 }
 
-void CheckPlain(const std::wstring& text, const std::vector<Item>& items, const it_enum_list& list) {
+void CheckPlain(const std::u16string& text, const std::vector<Item>& items, const it_enum_list& list) {
   for (const Item& item : items) {
-    CHECK(item.text.find(L',') == std::wstring::npos);
-    CHECK(item.text.empty() || (item.text.front() != L' ' && item.text.back() != L' '));
+    CHECK(item.text.find(u',') == std::u16string::npos);
+    CHECK(item.text.empty() || (item.text.front() != u' ' && item.text.back() != u' '));
   }
-  const size_t commas = static_cast<size_t>(std::count(text.begin(), text.end(), L','));
-  const size_t pieces = text.empty() ? 0 : commas + 1 - (text.back() == L',' ? 1 : 0);
+  const size_t commas = static_cast<size_t>(std::count(text.begin(), text.end(), u','));
+  const size_t pieces = text.empty() ? 0 : commas + 1 - (text.back() == u',' ? 1 : 0);
   CHECK(items.size() == pieces);
-  const size_t counted = text.empty() ? 1 : 1 + commas - (text.front() == L',' ? 1 : 0);
+  const size_t counted = text.empty() ? 1 : 1 + commas - (text.front() == u',' ? 1 : 0);
   CHECK(list.Size() == static_cast<int32_t>(counted));
-  if (!text.empty() && text.front() != L',' && text.back() != L',') CHECK(list.Size() == static_cast<int32_t>(items.size()));
+  if (!text.empty() && text.front() != u',' && text.back() != u',') CHECK(list.Size() == static_cast<int32_t>(items.size()));
 }
 
-void CheckSearches(const std::wstring& text, const std::vector<Item>& items, bool ended, int32_t probe) {
+void CheckSearches(const std::u16string& text, const std::vector<Item>& items, bool ended, int32_t probe) {
   it_enum_list list(text);
   const size_t stride = std::max<size_t>(1, items.size() / kMaxProbes);
   std::vector<int32_t> values = {probe, 0, INT32_MIN, INT32_MAX};
@@ -152,9 +154,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t probe_bits = 0;
   for (size_t i = 0; i < 4 && i < size; ++i) probe_bits |= static_cast<uint32_t>(data[i]) << (8 * i);
   const int32_t probe = static_cast<int32_t>(probe_bits);
-  const std::wstring text = size > 4 ? Decode(data + 4, size - 4) : std::wstring();
+  const std::u16string text = size > 4 ? Decode(data + 4, size - 4) : std::u16string();
 
-  const bool range = text.compare(0, 5, L"range") == 0;
+  const bool range = text.compare(0, 5, u"range") == 0;
   if (range && text.size() < 6) {
     bool threw = false;
     try {
@@ -165,7 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CHECK(threw);
     return 0;
   }
-  if (range && text.find(L',', 6) == std::wstring::npos) return 0;  // the constructor's precondition
+  if (range && text.find(u',', 6) == std::u16string::npos) return 0;  // the constructor's precondition
 
   it_enum_list list(text);
   CHECK(list.IsDone());

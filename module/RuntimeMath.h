@@ -6,8 +6,18 @@
 // |x| = 2^63 on and return meaningless values there. On Windows the module
 // therefore calls the runtime DLL's functions through their import slots, as
 // it already does for tan; elsewhere the standard library's are the runtime's.
+//
+// On 32-bit x86 the runtime returns its result in an x87 register, possibly
+// with more than double precision. The module is built with SSE2 scalar
+// floating point, so the caller stores that result as a double, and only the
+// double is rounded to float: one rounding to float, from double, as on
+// every other target.
 
 #include <cmath>
+
+#if defined(__i386__) && !defined(__SSE2_MATH__)
+#error "32-bit x86 builds of the module need SSE2 scalar floating point (-msse2 -mfpmath=sse)"
+#endif
 
 #if defined(_WIN32) && (defined(__i386__) || defined(__x86_64__))
 #if defined(__i386__)

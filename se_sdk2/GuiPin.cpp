@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <new>
+
 #include "SEGUI_base.h"
 
 void GuiPin::SetValueText(const std::string& text) const {
@@ -20,6 +22,9 @@ std::u16string GuiPin::GetValueTextW() const {
   // The count goes back to the host as a 32-bit value; a larger answer is cut
   // to what that value can carry.
   const int32_t count = answer > INT32_MAX ? INT32_MAX : static_cast<int32_t>(answer);
+  // A count no string can hold (on 32-bit targets) fails like a buffer the
+  // heap cannot give: the standard allocation failure.
+  if (static_cast<size_t>(count) > std::u16string().max_size()) throw std::bad_alloc();
   std::u16string buffer(static_cast<size_t>(count), u'\0');  // zeroed: a short write still ends in NUL
   m_module->CallHost(GUI_HC_GET_PIN_TEXT_W, m_index, count, &buffer[0], 0.0f);
   const size_t end = buffer.find(u'\0');

@@ -8,6 +8,16 @@
 
 class SEGUI_base;
 
+// On 32-bit x86 a float result leaves a function in an x87 register, and the
+// load into it quiets a signalling NaN and raises the invalid-operation flag.
+// GetValueFloat is therefore inlined at every call, also in unoptimised
+// builds, so the host's four bytes reach the caller unchanged.
+#if defined(__GNUC__) && defined(__i386__)
+#define SE_FLOAT_RESULT_INLINE __attribute__((always_inline))
+#else
+#define SE_FLOAT_RESULT_INLINE
+#endif
+
 class GuiPin {
  public:
   int32_t m_index;        // the pin's index, in the order the module declares its pins
@@ -17,7 +27,7 @@ class GuiPin {
   // value operations are inline, defined in SEGUI_base.h (they need the whole
   // SEGUI_base), which this header includes at its end.
   inline int32_t GetValueInt() const;    // GUI_HC_GET_PIN_VALUE; the 4 bytes the host wrote, as int32
-  inline float GetValueFloat() const;    // GUI_HC_GET_PIN_VALUE; the same 4 bytes, as float
+  SE_FLOAT_RESULT_INLINE inline float GetValueFloat() const;  // GUI_HC_GET_PIN_VALUE; the same 4 bytes, as float
   inline void SetValueInt(int32_t v) const;    // GUI_HC_SET_PIN_VALUE with value = v
   inline void SetValueFloat(float v) const;    // GUI_HC_SET_PIN_VALUE with opt = v
   void SetValueText(const std::string& text) const;  // GUI_HC_SET_PIN_TEXT

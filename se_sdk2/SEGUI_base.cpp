@@ -5,6 +5,11 @@
 
 #include "SEAssert.h"
 
+// The dispatcher hands `opt` on bit for bit only if no float passes the x87.
+#if defined(__i386__) && !defined(__SSE2_MATH__)
+#error "32-bit x86 builds of the framework need SSE2 scalar floating point (-msse2 -mfpmath=sse)"
+#endif
+
 namespace {
 
 constexpr const char* kFileLabel = "..\\se_sdk2\\SEGUI_base";

@@ -83,7 +83,7 @@ inline int32_t GuiPin::GetValueInt() const {
   return v;
 }
 
-inline float GuiPin::GetValueFloat() const {
+SE_FLOAT_RESULT_INLINE inline float GuiPin::GetValueFloat() const {
   float v = 0.0f;
   m_module->CallHost(GUI_HC_GET_PIN_VALUE, m_index, 0, &v, 0.0f);
   return v;

@@ -15,23 +15,24 @@ int32_t ClampToInt32(int64_t n) {
   return static_cast<int32_t>(n);
 }
 
-// The "%d" form of a 32-bit integer.
-std::wstring DecimalText(int32_t n) {
+// The "%d" form of a 32-bit integer, as swprintf writes it.
+std::u16string DecimalText(int32_t n) {
   wchar_t buffer[16];  // "-2147483648" and its terminator fit
   const int written = swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%d", static_cast<int>(n));
-  return written > 0 ? std::wstring(buffer, static_cast<size_t>(written)) : std::wstring();
+  // Digits and "-" only: each wide character is one 16-bit code unit.
+  return written > 0 ? std::u16string(buffer, buffer + written) : std::u16string();
 }
 
 }  // namespace
 
-it_enum_list::it_enum_list(const std::wstring& enum_list) : m_enum_list(enum_list) {
-  m_range = m_enum_list.compare(0, 5, L"range") == 0;
+it_enum_list::it_enum_list(const std::u16string& enum_list) : m_enum_list(enum_list) {
+  m_range = m_enum_list.compare(0, 5, u"range") == 0;
   if (!m_range) return;
   // The sixth character is skipped whatever it is; substr throws
   // std::out_of_range for the text "range" itself.
-  const std::wstring rest = m_enum_list.substr(6);
-  const std::wstring::size_type p = rest.find(L',');
-  SE_ASSERT_TEXT(p != std::wstring::npos, "p != -1", kFileLabel);
+  const std::u16string rest = m_enum_list.substr(6);
+  const std::u16string::size_type p = rest.find(u',');
+  SE_ASSERT_TEXT(p != std::u16string::npos, "p != -1", kFileLabel);
   m_range_lo = StringToInt(rest);  // reading stops at the comma at the latest
   m_range_hi = StringToInt(rest.substr(p + 1));
 }
@@ -71,8 +72,8 @@ void it_enum_list::Next() {
 }
 
 void it_enum_list::ReadListItem() {
-  const std::wstring::size_type length = m_enum_list.size();
-  const std::wstring::size_type start = static_cast<std::wstring::size_type>(m_range_lo);
+  const std::u16string::size_type length = m_enum_list.size();
+  const std::u16string::size_type start = static_cast<std::u16string::size_type>(m_range_lo);
   if (start >= length) {
     SetOver();
     return;
@@ -82,23 +83,23 @@ void it_enum_list::ReadListItem() {
   // like a number read beyond the 32-bit range.
   if (m_current.value != INT32_MAX) m_current.value = m_current.value + 1;
 
-  const std::wstring::size_type comma = m_enum_list.find(L',', start);
-  const std::wstring::size_type end = comma == std::wstring::npos ? length : comma;
-  std::wstring text = m_enum_list.substr(start, end - start);
+  const std::u16string::size_type comma = m_enum_list.find(u',', start);
+  const std::u16string::size_type end = comma == std::u16string::npos ? length : comma;
+  std::u16string text = m_enum_list.substr(start, end - start);
 
   // "=" in the first position stays part of the text.
-  const std::wstring::size_type equals = text.find(L'=');
-  if (equals != std::wstring::npos && equals > 0) {
+  const std::u16string::size_type equals = text.find(u'=');
+  if (equals != std::u16string::npos && equals > 0) {
     m_current.value = StringToInt(text.substr(equals + 1));
     text.resize(equals);
   }
   m_range_lo = static_cast<int32_t>(end + 1);
 
-  const std::wstring::size_type first = text.find_first_not_of(L' ');
-  if (first == std::wstring::npos) {
+  const std::u16string::size_type first = text.find_first_not_of(u' ');
+  if (first == std::u16string::npos) {
     text.clear();
   } else {
-    text = text.substr(first, text.find_last_not_of(L' ') - first + 1);
+    text = text.substr(first, text.find_last_not_of(u' ') - first + 1);
   }
   m_current.text = std::move(text);
 }
@@ -120,8 +121,8 @@ int32_t it_enum_list::Size() const {
     return ClampToInt32((span < 0 ? -span : span) + 1);
   }
   int64_t count = 1;
-  for (std::wstring::size_type i = 1; i < m_enum_list.size() && count < kInt32Max; ++i) {
-    if (m_enum_list[i] == L',') ++count;
+  for (std::u16string::size_type i = 1; i < m_enum_list.size() && count < kInt32Max; ++i) {
+    if (m_enum_list[i] == u',') ++count;
   }
   return static_cast<int32_t>(count);
 }
@@ -160,23 +161,27 @@ bool it_enum_list::FindValue(int32_t value) {
   return false;
 }
 
-bool it_enum_list::IsValidValue(const std::wstring& enum_list, int32_t value) {
+bool it_enum_list::IsValidValue(const std::u16string& enum_list, int32_t value) {
   it_enum_list list(enum_list);
   return list.FindValue(value);
 }
 
-int32_t it_enum_list::ForceValidValue(const std::wstring& enum_list, int32_t value) {
+int32_t it_enum_list::ForceValidValue(const std::u16string& enum_list, int32_t value) {
   it_enum_list list(enum_list);
   if (list.FindValue(value)) return value;
   list.First();
   return list.IsDone() ? 0 : list.CurrentItem()->value;
 }
 
-int32_t it_enum_list::StringToInt(const std::wstring& text, int32_t radix) const {
+int32_t it_enum_list::StringToInt(const std::u16string& text, int32_t radix) const {
   // Other radixes are refused by some runtimes through their invalid-argument
   // handler, which may end the process.
   if (radix != 0 && (radix < 2 || radix > 36)) return 0;
+  // wcstol reads the runtime's wide characters, 32 bits on Linux: each 16-bit
+  // code unit becomes one of them, unchanged. A character the number cannot
+  // use stops the reading either way, surrogates included, and so does a NUL.
+  const std::wstring wide(text.begin(), text.end());
   // long is 32 bits on Windows and 64 bits on 64-bit Linux; the clamp gives
   // the same 32-bit result on both.
-  return ClampToInt32(wcstol(text.c_str(), nullptr, static_cast<int>(radix)));
+  return ClampToInt32(wcstol(wide.c_str(), nullptr, static_cast<int>(radix)));
 }

@@ -1,12 +1,15 @@
 // The GUI side's calls into the host: pin handles, typed pin operations,
 // texts and the pass-through calls.
 
+#include <fenv.h>
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 
 #include "SEGUI_base.h"
 #include "StandInHost.h"
+#include "it_enum_list.h"
 #include "test_support.h"
 
 namespace {
@@ -92,6 +95,26 @@ TEST_F(GuiPinCalls, ValueReadsReturnTheHostsFourBytesAsFloatOrInt) {
   }
 }
 
+TEST_F(GuiPinCalls, ASignallingNanIsReadAndWrittenBitForBitRaisingNoFlag) {
+  host.SetPinBits(1, kSignallingNanBits);
+  uint32_t read_bits = 0;
+  int raised = -1;
+  Run([&](ScriptedGui& g) {
+    feclearexcept(FE_ALL_EXCEPT);
+    const float x = g.GetPin(1)->GetValueFloat();
+    memcpy(&read_bits, &x, sizeof read_bits);
+    g.GetPin(2)->SetValueFloat(x);
+    raised = fetestexcept(FE_ALL_EXCEPT);
+  });
+  EXPECT_EQ(raised, 0);
+  EXPECT_EQ(read_bits, kSignallingNanBits);
+  const auto calls = host.Callbacks();
+  ASSERT_EQ(calls.size(), 2u);
+  EXPECT_EQ(calls[1].opcode, GUI_HC_SET_PIN_VALUE);
+  EXPECT_EQ(calls[1].opt_bits, kSignallingNanBits);
+  EXPECT_EQ(host.PinBits(2), kSignallingNanBits);
+}
+
 TEST_F(GuiPinCalls, EightBitTextGoesBothWaysAndANullAnswerIsEmpty) {
   host.SetPinText(3, "from host");
   std::string read;
@@ -108,6 +131,10 @@ TEST_F(GuiPinCalls, EightBitTextGoesBothWaysAndANullAnswerIsEmpty) {
   EXPECT_EQ(calls[1].opcode, GUI_HC_GET_PIN_TEXT);
   EXPECT_EQ(calls[1].index, 3);
   EXPECT_EQ(calls[1].ptr, nullptr);
+  for (const auto& call : calls) {
+    EXPECT_EQ(call.value, 0);
+    EXPECT_EQ(call.opt_bits, 0u);
+  }
 
   host.faults().null_text = true;
   Run([&](ScriptedGui& g) { read = g.GetPin(3)->GetValueText(); });
@@ -131,6 +158,20 @@ TEST_F(GuiPinCalls, WideTextReservesTheHostsCountAndStopsAtNul) {
   EXPECT_EQ(calls[1].index, 5);
   EXPECT_EQ(calls[1].value, 6);
   EXPECT_NE(calls[1].ptr, nullptr);
+  EXPECT_EQ(calls[0].opt_bits, 0u);
+  EXPECT_EQ(calls[1].opt_bits, 0u);
+}
+
+TEST_F(GuiPinCalls, APinsWideTextFeedsTheEnumerationListAsItIs) {
+  host.SetPinTextW(0, u"\u00e9t\u00e9=3,\U0001F600");
+  std::u16string list;
+  Run([&](ScriptedGui& g) { list = g.GetPin(0)->GetValueTextW(); });
+  it_enum_list items(list);
+  ASSERT_TRUE(items.FindIndex(1));
+  EXPECT_EQ(items.CurrentItem()->text, u"\U0001F600");  // two 16-bit units, kept as they came
+  EXPECT_EQ(items.CurrentItem()->value, 4);
+  ASSERT_TRUE(items.FindValue(3));
+  EXPECT_EQ(items.CurrentItem()->text, u"\u00e9t\u00e9");
 }
 
 TEST_F(GuiPinCalls, WideTextWithACountOfZeroOrLessIsEmptyAfterOneCall) {
@@ -156,22 +197,29 @@ TEST_F(GuiPinCalls, WideTextWithoutNulIsCutAtTheCount) {
 }
 
 #if SE_RECORDS_ARE_32BIT
-TEST_F(GuiPinCalls, AWideCountTooLargeToReserveEndsTheCallWithZero) {
+TEST_F(GuiPinCalls, AWideCountTooLargeToReserveFailsAsAnAllocationAndTheEntryAnswersZero) {
   host.faults().wide_count_override = true;
-  host.faults().wide_count = INT32_MAX;
+  host.faults().wide_count = INT32_MAX;  // more characters than a 32-bit string can hold
   bool returned = false;
+  bool bad_alloc = false;
   gui->on_change = [&](ScriptedGui& g) {
-    g.GetPin(5)->GetValueTextW();
-    returned = true;
+    try {
+      g.GetPin(5)->GetValueTextW();
+      returned = true;
+    } catch (const std::bad_alloc&) {
+      bad_alloc = true;
+      throw;  // on to the entry, which answers 0
+    }
   };
   EXPECT_EQ(host.GuiDispatch(GUI_OP_PIN_VALUE_CHANGE, 5), 0);
   EXPECT_FALSE(returned);
+  EXPECT_TRUE(bad_alloc);
   EXPECT_EQ(host.Callbacks().size(), 1u);  // no second call without a buffer
 }
 #endif
 
 TEST_F(GuiPinCalls, PassThroughCallsSendTheirArgumentsAndHandBackTheAnswer) {
-  int marker = 0;
+  int markers[4] = {};
   host.SetAnswer(8, 81);
   host.SetAnswer(18, -18);
   host.SetAnswer(19, 19);
@@ -179,10 +227,10 @@ TEST_F(GuiPinCalls, PassThroughCallsSendTheirArgumentsAndHandBackTheAnswer) {
   se_ret_t r8 = 0, r18 = 0, r19 = 0;
   bool q20 = false;
   Run([&](ScriptedGui& g) {
-    r8 = g.HostCall8(7, -9, &marker);
-    r18 = g.HostCall18(&marker);
-    r19 = g.HostCall19(nullptr);
-    q20 = g.HostQuery20(&marker);
+    r8 = g.HostCall8(7, -9, &markers[0]);
+    r18 = g.HostCall18(&markers[1]);
+    r19 = g.HostCall19(&markers[2]);
+    q20 = g.HostQuery20(&markers[3]);
   });
   EXPECT_EQ(r8, 81);
   EXPECT_EQ(r18, -18);
@@ -193,15 +241,15 @@ TEST_F(GuiPinCalls, PassThroughCallsSendTheirArgumentsAndHandBackTheAnswer) {
   EXPECT_EQ(calls[0].opcode, 8);
   EXPECT_EQ(calls[0].index, 7);
   EXPECT_EQ(calls[0].value, -9);
-  EXPECT_EQ(calls[0].ptr, &marker);
-  for (size_t i = 1; i < 4; ++i) {
-    EXPECT_EQ(calls[i].index, 0);
-    EXPECT_EQ(calls[i].value, 0);
-    EXPECT_EQ(calls[i].opt_bits, 0u);
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(calls[i].ptr, &markers[i]) << i;
+    EXPECT_EQ(calls[i].opt_bits, 0u) << i;
+    if (i == 0) continue;
+    EXPECT_EQ(calls[i].index, 0) << i;
+    EXPECT_EQ(calls[i].value, 0) << i;
   }
   EXPECT_EQ(calls[1].opcode, 18);
   EXPECT_EQ(calls[2].opcode, 19);
-  EXPECT_EQ(calls[2].ptr, nullptr);
   EXPECT_EQ(calls[3].opcode, 20);
 
   host.SetAnswer(20, 0);

@@ -19,7 +19,7 @@ constexpr const char* kEnumFile = "..\\se_sdk2\\it_enum_list";
 struct Item {
   int32_t index;
   int32_t value;
-  std::wstring text;
+  std::u16string text;
   bool operator==(const Item& other) const {
     return index == other.index && value == other.value && text == other.text;
   }
@@ -27,7 +27,7 @@ struct Item {
 
 std::ostream& operator<<(std::ostream& out, const Item& item) {
   out << "(" << item.index << ", " << item.value << ", \"";
-  for (wchar_t c : item.text) {
+  for (char16_t c : item.text) {
     if (c >= 32 && c < 127) {
       out << static_cast<char>(c);
     } else {
@@ -43,7 +43,7 @@ Item Current(it_enum_list& list) {
 }
 
 // Every item of a full walk; fails the test if the walk does not end.
-std::vector<Item> Walk(const std::wstring& text) {
+std::vector<Item> Walk(const std::u16string& text) {
   it_enum_list list(text);
   std::vector<Item> items;
   for (list.First(); !list.IsDone() && items.size() < 1000; list.Next()) items.push_back(Current(list));
@@ -54,96 +54,96 @@ std::vector<Item> Walk(const std::wstring& text) {
 using Items = std::vector<Item>;
 
 TEST(EnumListPlain, ItemsCountFromZeroInTextOrder) {
-  EXPECT_EQ(Walk(L"cos,sin,sqrt,tan"), (Items{{0, 0, L"cos"}, {1, 1, L"sin"}, {2, 2, L"sqrt"}, {3, 3, L"tan"}}));
-  EXPECT_EQ(it_enum_list(L"cos,sin,sqrt,tan").Size(), 4);
-  EXPECT_EQ(Walk(L"one"), (Items{{0, 0, L"one"}}));
+  EXPECT_EQ(Walk(u"cos,sin,sqrt,tan"), (Items{{0, 0, u"cos"}, {1, 1, u"sin"}, {2, 2, u"sqrt"}, {3, 3, u"tan"}}));
+  EXPECT_EQ(it_enum_list(u"cos,sin,sqrt,tan").Size(), 4);
+  EXPECT_EQ(Walk(u"one"), (Items{{0, 0, u"one"}}));
 }
 
 TEST(EnumListPlain, OnlySpacesAtTheEndsAreStripped) {
-  EXPECT_EQ(Walk(L" a , b c "), (Items{{0, 0, L"a"}, {1, 1, L"b c"}}));
-  EXPECT_EQ(Walk(L"\ta ,b\t"), (Items{{0, 0, L"\ta"}, {1, 1, L"b\t"}}));
-  EXPECT_EQ(Walk(L"   ,x"), (Items{{0, 0, L""}, {1, 1, L"x"}}));
+  EXPECT_EQ(Walk(u" a , b c "), (Items{{0, 0, u"a"}, {1, 1, u"b c"}}));
+  EXPECT_EQ(Walk(u"\ta ,b\t"), (Items{{0, 0, u"\ta"}, {1, 1, u"b\t"}}));
+  EXPECT_EQ(Walk(u"   ,x"), (Items{{0, 0, u""}, {1, 1, u"x"}}));
 }
 
 TEST(EnumListExplicitValues, CountingGoesOnFromAnExplicitValue) {
-  EXPECT_EQ(Walk(L"a=5,b,c=-2,d"), (Items{{0, 5, L"a"}, {1, 6, L"b"}, {2, -2, L"c"}, {3, -1, L"d"}}));
+  EXPECT_EQ(Walk(u"a=5,b,c=-2,d"), (Items{{0, 5, u"a"}, {1, 6, u"b"}, {2, -2, u"c"}, {3, -1, u"d"}}));
 }
 
 TEST(EnumListExplicitValues, ValueIsReadBeforeStripping) {
-  EXPECT_EQ(Walk(L"a = 7"), (Items{{0, 7, L"a"}}));
-  EXPECT_EQ(Walk(L"a=x"), (Items{{0, 0, L"a"}}));
-  EXPECT_EQ(Walk(L"a=12x"), (Items{{0, 12, L"a"}}));
-  EXPECT_EQ(Walk(L"a=1=2"), (Items{{0, 1, L"a"}}));
-  EXPECT_EQ(Walk(L"a=  +12abc,b"), (Items{{0, 12, L"a"}, {1, 13, L"b"}}));
+  EXPECT_EQ(Walk(u"a = 7"), (Items{{0, 7, u"a"}}));
+  EXPECT_EQ(Walk(u"a=x"), (Items{{0, 0, u"a"}}));
+  EXPECT_EQ(Walk(u"a=12x"), (Items{{0, 12, u"a"}}));
+  EXPECT_EQ(Walk(u"a=1=2"), (Items{{0, 1, u"a"}}));
+  EXPECT_EQ(Walk(u"a=  +12abc,b"), (Items{{0, 12, u"a"}, {1, 13, u"b"}}));
 }
 
 TEST(EnumListExplicitValues, EqualsSignInFirstPositionDoesNotSplit) {
-  EXPECT_EQ(Walk(L"=5,b"), (Items{{0, 0, L"=5"}, {1, 1, L"b"}}));
-  EXPECT_EQ(Walk(L" =5"), (Items{{0, 5, L""}}));
+  EXPECT_EQ(Walk(u"=5,b"), (Items{{0, 0, u"=5"}, {1, 1, u"b"}}));
+  EXPECT_EQ(Walk(u" =5"), (Items{{0, 5, u""}}));
 }
 
 TEST(EnumListEmptyItems, EmptyRawTextsAreItems) {
-  EXPECT_EQ(Walk(L"a,,b"), (Items{{0, 0, L"a"}, {1, 1, L""}, {2, 2, L"b"}}));
-  EXPECT_EQ(Walk(L",a"), (Items{{0, 0, L""}, {1, 1, L"a"}}));
+  EXPECT_EQ(Walk(u"a,,b"), (Items{{0, 0, u"a"}, {1, 1, u""}, {2, 2, u"b"}}));
+  EXPECT_EQ(Walk(u",a"), (Items{{0, 0, u""}, {1, 1, u"a"}}));
 }
 
 TEST(EnumListEmptyItems, TrailingCommaOpensNoItemButTrailingSpacesDo) {
-  EXPECT_EQ(Walk(L"a,b,"), (Items{{0, 0, L"a"}, {1, 1, L"b"}}));
-  EXPECT_EQ(Walk(L"a,b, "), (Items{{0, 0, L"a"}, {1, 1, L"b"}, {2, 2, L""}}));
-  EXPECT_EQ(Walk(L","), (Items{{0, 0, L""}}));
+  EXPECT_EQ(Walk(u"a,b,"), (Items{{0, 0, u"a"}, {1, 1, u"b"}}));
+  EXPECT_EQ(Walk(u"a,b, "), (Items{{0, 0, u"a"}, {1, 1, u"b"}, {2, 2, u""}}));
+  EXPECT_EQ(Walk(u","), (Items{{0, 0, u""}}));
 }
 
 TEST(EnumListEmptyItems, EmptyTextHasNoItem) {
-  it_enum_list list(L"");
+  it_enum_list list(u"");
   list.First();
   EXPECT_TRUE(list.IsDone());
 }
 
 TEST(EnumListRange, ItemsAreTheIntegersFromLowToHigh) {
-  EXPECT_EQ(Walk(L"range 1,5"), (Items{{0, 1, L"1"}, {1, 2, L"2"}, {2, 3, L"3"}, {3, 4, L"4"}, {4, 5, L"5"}}));
-  EXPECT_EQ(it_enum_list(L"range 1,5").Size(), 5);
-  EXPECT_EQ(Walk(L"range 3,3"), (Items{{0, 3, L"3"}}));
-  EXPECT_EQ(Walk(L"range -3,-1"), (Items{{0, -3, L"-3"}, {1, -2, L"-2"}, {2, -1, L"-1"}}));
-  EXPECT_EQ(Walk(L"range 5,1"), Items{});
+  EXPECT_EQ(Walk(u"range 1,5"), (Items{{0, 1, u"1"}, {1, 2, u"2"}, {2, 3, u"3"}, {3, 4, u"4"}, {4, 5, u"5"}}));
+  EXPECT_EQ(it_enum_list(u"range 1,5").Size(), 5);
+  EXPECT_EQ(Walk(u"range 3,3"), (Items{{0, 3, u"3"}}));
+  EXPECT_EQ(Walk(u"range -3,-1"), (Items{{0, -3, u"-3"}, {1, -2, u"-2"}, {2, -1, u"-1"}}));
+  EXPECT_EQ(Walk(u"range 5,1"), Items{});
 }
 
 TEST(EnumListRange, BoundsAreReadLikeNumbersFromTheSeventhCharacter) {
-  EXPECT_EQ(Walk(L"range 0, 10").size(), 11u);
-  EXPECT_EQ(Walk(L"range 0, 10").back(), (Item{10, 10, L"10"}));
-  EXPECT_EQ(Walk(L"range,2,4"), (Items{{0, 2, L"2"}, {1, 3, L"3"}, {2, 4, L"4"}}));
-  EXPECT_EQ(Walk(L"range1,3"), (Items{{0, 0, L"0"}, {1, 1, L"1"}, {2, 2, L"2"}, {3, 3, L"3"}}));
-  EXPECT_EQ(Walk(L"ranger,walker"), (Items{{0, 0, L"0"}}));
-  EXPECT_EQ(Walk(L"range 007,+8"), (Items{{0, 7, L"7"}, {1, 8, L"8"}}));
-  EXPECT_EQ(Walk(L"range  -0,0"), (Items{{0, 0, L"0"}}));
+  EXPECT_EQ(Walk(u"range 0, 10").size(), 11u);
+  EXPECT_EQ(Walk(u"range 0, 10").back(), (Item{10, 10, u"10"}));
+  EXPECT_EQ(Walk(u"range,2,4"), (Items{{0, 2, u"2"}, {1, 3, u"3"}, {2, 4, u"4"}}));
+  EXPECT_EQ(Walk(u"range1,3"), (Items{{0, 0, u"0"}, {1, 1, u"1"}, {2, 2, u"2"}, {3, 3, u"3"}}));
+  EXPECT_EQ(Walk(u"ranger,walker"), (Items{{0, 0, u"0"}}));
+  EXPECT_EQ(Walk(u"range 007,+8"), (Items{{0, 7, u"7"}, {1, 8, u"8"}}));
+  EXPECT_EQ(Walk(u"range  -0,0"), (Items{{0, 0, u"0"}}));
 }
 
 TEST(EnumListRange, OnlyLowerCaseRangeAtTheStartIsARange) {
-  EXPECT_EQ(Walk(L"Range 1,2"), (Items{{0, 0, L"Range 1"}, {1, 1, L"2"}}));
-  EXPECT_EQ(Walk(L" range 1,2"), (Items{{0, 0, L"range 1"}, {1, 1, L"2"}}));
-  EXPECT_EQ(Walk(L"rang"), (Items{{0, 0, L"rang"}}));
+  EXPECT_EQ(Walk(u"Range 1,2"), (Items{{0, 0, u"Range 1"}, {1, 1, u"2"}}));
+  EXPECT_EQ(Walk(u" range 1,2"), (Items{{0, 0, u"range 1"}, {1, 1, u"2"}}));
+  EXPECT_EQ(Walk(u"rang"), (Items{{0, 0, u"rang"}}));
 }
 
 TEST(EnumListFind, FindValueStopsAtTheFirstItemInWalkOrder) {
-  it_enum_list list(L"a=1,b=0,c");
+  it_enum_list list(u"a=1,b=0,c");
   ASSERT_TRUE(list.FindValue(1));
-  EXPECT_EQ(Current(list), (Item{0, 1, L"a"}));
+  EXPECT_EQ(Current(list), (Item{0, 1, u"a"}));
   ASSERT_TRUE(list.FindValue(0));
-  EXPECT_EQ(Current(list), (Item{1, 0, L"b"}));
+  EXPECT_EQ(Current(list), (Item{1, 0, u"b"}));
   EXPECT_FALSE(list.FindValue(2));
   EXPECT_TRUE(list.IsDone());
 }
 
 TEST(EnumListFind, FindIndexStopsAtThatPosition) {
-  it_enum_list list(L"a=5,b,c");
+  it_enum_list list(u"a=5,b,c");
   ASSERT_TRUE(list.FindIndex(2));
-  EXPECT_EQ(Current(list), (Item{2, 7, L"c"}));
+  EXPECT_EQ(Current(list), (Item{2, 7, u"c"}));
   list.Next();
   EXPECT_TRUE(list.IsDone());
 }
 
 TEST(EnumListFind, IndexOutsideTheListLeavesTheWalkOver) {
   for (int32_t index : {4, -1, INT32_MAX, INT32_MIN}) {
-    it_enum_list list(L"cos,sin,sqrt,tan");
+    it_enum_list list(u"cos,sin,sqrt,tan");
     ASSERT_TRUE(list.FindIndex(3));
     EXPECT_FALSE(list.FindIndex(index)) << index;
     EXPECT_TRUE(list.IsDone()) << index;
@@ -151,13 +151,13 @@ TEST(EnumListFind, IndexOutsideTheListLeavesTheWalkOver) {
 }
 
 TEST(EnumListFind, RangeItemsAreFoundByIndexAndValue) {
-  it_enum_list list(L"range -3,2");
+  it_enum_list list(u"range -3,2");
   ASSERT_TRUE(list.FindIndex(4));
-  EXPECT_EQ(Current(list), (Item{4, 1, L"1"}));
+  EXPECT_EQ(Current(list), (Item{4, 1, u"1"}));
   list.Next();
-  EXPECT_EQ(Current(list), (Item{5, 2, L"2"}));
+  EXPECT_EQ(Current(list), (Item{5, 2, u"2"}));
   ASSERT_TRUE(list.FindValue(-2));
-  EXPECT_EQ(Current(list), (Item{1, -2, L"-2"}));
+  EXPECT_EQ(Current(list), (Item{1, -2, u"-2"}));
   for (int32_t v : {-4, 3, INT32_MIN, INT32_MAX}) {
     EXPECT_FALSE(list.FindValue(v)) << v;
     EXPECT_TRUE(list.IsDone());
@@ -166,35 +166,35 @@ TEST(EnumListFind, RangeItemsAreFoundByIndexAndValue) {
   EXPECT_FALSE(list.FindIndex(-1));
   EXPECT_TRUE(list.IsDone());
 
-  it_enum_list empty(L"range 2,1");
+  it_enum_list empty(u"range 2,1");
   EXPECT_FALSE(empty.FindIndex(0));
   EXPECT_FALSE(empty.FindValue(1));
   EXPECT_FALSE(empty.FindValue(2));
 }
 
 TEST(EnumListClassLevel, ForceValidValueKeepsHeldValuesAndOtherwiseTakesTheFirst) {
-  EXPECT_EQ(it_enum_list::ForceValidValue(L"cos,sin,sqrt,tan", 7), 0);
-  EXPECT_EQ(it_enum_list::ForceValidValue(L"cos,sin,sqrt,tan", 2), 2);
-  EXPECT_EQ(it_enum_list::ForceValidValue(L"a=5,b", 9), 5);
-  EXPECT_EQ(it_enum_list::ForceValidValue(L"a=5,b", 6), 6);
-  EXPECT_EQ(it_enum_list::ForceValidValue(L"range -3,-1", 0), -3);
+  EXPECT_EQ(it_enum_list::ForceValidValue(u"cos,sin,sqrt,tan", 7), 0);
+  EXPECT_EQ(it_enum_list::ForceValidValue(u"cos,sin,sqrt,tan", 2), 2);
+  EXPECT_EQ(it_enum_list::ForceValidValue(u"a=5,b", 9), 5);
+  EXPECT_EQ(it_enum_list::ForceValidValue(u"a=5,b", 6), 6);
+  EXPECT_EQ(it_enum_list::ForceValidValue(u"range -3,-1", 0), -3);
   for (int32_t v : {0, 1, -1, INT32_MIN, INT32_MAX}) {
-    EXPECT_EQ(it_enum_list::ForceValidValue(L"", v), 0) << v;
-    EXPECT_EQ(it_enum_list::ForceValidValue(L"range 5,1", v), 0) << v;
+    EXPECT_EQ(it_enum_list::ForceValidValue(u"", v), 0) << v;
+    EXPECT_EQ(it_enum_list::ForceValidValue(u"range 5,1", v), 0) << v;
   }
 }
 
 TEST(EnumListClassLevel, IsValidValueChecksEveryItem) {
-  EXPECT_FALSE(it_enum_list::IsValidValue(L"range 1,5", 0));
-  EXPECT_TRUE(it_enum_list::IsValidValue(L"range 1,5", 5));
-  EXPECT_FALSE(it_enum_list::IsValidValue(L"range 1,5", 6));
-  EXPECT_TRUE(it_enum_list::IsValidValue(L"a=5,b,c=-2,d", -1));
-  EXPECT_FALSE(it_enum_list::IsValidValue(L"a=5,b,c=-2,d", 0));
-  EXPECT_FALSE(it_enum_list::IsValidValue(L"", 0));
+  EXPECT_FALSE(it_enum_list::IsValidValue(u"range 1,5", 0));
+  EXPECT_TRUE(it_enum_list::IsValidValue(u"range 1,5", 5));
+  EXPECT_FALSE(it_enum_list::IsValidValue(u"range 1,5", 6));
+  EXPECT_TRUE(it_enum_list::IsValidValue(u"a=5,b,c=-2,d", -1));
+  EXPECT_FALSE(it_enum_list::IsValidValue(u"a=5,b,c=-2,d", 0));
+  EXPECT_FALSE(it_enum_list::IsValidValue(u"", 0));
 }
 
 TEST(EnumListAfterTheEnd, NextOnAFinishedWalkKeepsItOver) {
-  for (const wchar_t* text : {L"a,b", L"a,b,", L"range 1,2", L"", L"range 2,1"}) {
+  for (const char16_t* text : {u"a,b", u"a,b,", u"range 1,2", u"", u"range 2,1"}) {
     it_enum_list list(text);
     list.First();
     while (!list.IsDone()) list.Next();
@@ -205,7 +205,7 @@ TEST(EnumListAfterTheEnd, NextOnAFinishedWalkKeepsItOver) {
 }
 
 TEST(EnumListAfterTheEnd, WalkIsOverUntilStarted) {
-  for (const wchar_t* text : {L"a,b", L"range 1,2"}) {
+  for (const char16_t* text : {u"a,b", u"range 1,2"}) {
     it_enum_list list(text);
     EXPECT_TRUE(list.IsDone());
     list.Next();
@@ -216,132 +216,132 @@ TEST(EnumListAfterTheEnd, WalkIsOverUntilStarted) {
 }
 
 TEST(EnumListAfterTheEnd, CurrentItemIsOneRecordForTheWholeWalk) {
-  it_enum_list list(L"a,b");
+  it_enum_list list(u"a,b");
   list.First();
   const enum_entry* first = list.CurrentItem();
   list.Next();
   EXPECT_EQ(list.CurrentItem(), first);
-  EXPECT_EQ(first->text, L"b");
+  EXPECT_EQ(first->text, u"b");
 }
 
 TEST(EnumListSize, CountsCommasAfterTheFirstCharacter) {
-  EXPECT_EQ(it_enum_list(L"a,,b").Size(), 3);
-  EXPECT_EQ(it_enum_list(L"").Size(), 1);
-  EXPECT_EQ(it_enum_list(L",a").Size(), 1);
-  EXPECT_EQ(it_enum_list(L"a,b,").Size(), 3);
-  EXPECT_EQ(it_enum_list(L"range 5,1").Size(), 5);
-  EXPECT_EQ(it_enum_list(L"range -2,-2").Size(), 1);
+  EXPECT_EQ(it_enum_list(u"a,,b").Size(), 3);
+  EXPECT_EQ(it_enum_list(u"").Size(), 1);
+  EXPECT_EQ(it_enum_list(u",a").Size(), 1);
+  EXPECT_EQ(it_enum_list(u"a,b,").Size(), 3);
+  EXPECT_EQ(it_enum_list(u"range 5,1").Size(), 5);
+  EXPECT_EQ(it_enum_list(u"range -2,-2").Size(), 1);
 }
 
 TEST(EnumListNumbers, ReadLikeWcstolInBaseTen) {
-  const it_enum_list list(L"");
-  EXPECT_EQ(list.StringToInt(L"  +12abc"), 12);
-  EXPECT_EQ(list.StringToInt(L"-0"), 0);
-  EXPECT_EQ(list.StringToInt(L""), 0);
-  EXPECT_EQ(list.StringToInt(L"x"), 0);
-  EXPECT_EQ(list.StringToInt(L"x5"), 0);
-  EXPECT_EQ(list.StringToInt(L"\t\t42"), 42);
-  EXPECT_EQ(list.StringToInt(L"\n\v\f\r -17,3"), -17);
-  EXPECT_EQ(list.StringToInt(L"- 5"), 0);
-  EXPECT_EQ(list.StringToInt(L"+-5"), 0);
-  EXPECT_EQ(list.StringToInt(L"0x1f"), 0);
-  EXPECT_EQ(list.StringToInt(L"000123"), 123);
-  EXPECT_EQ(list.StringToInt(std::wstring(L"7\0" L"8", 3)), 7);
+  const it_enum_list list(u"");
+  EXPECT_EQ(list.StringToInt(u"  +12abc"), 12);
+  EXPECT_EQ(list.StringToInt(u"-0"), 0);
+  EXPECT_EQ(list.StringToInt(u""), 0);
+  EXPECT_EQ(list.StringToInt(u"x"), 0);
+  EXPECT_EQ(list.StringToInt(u"x5"), 0);
+  EXPECT_EQ(list.StringToInt(u"\t\t42"), 42);
+  EXPECT_EQ(list.StringToInt(u"\n\v\f\r -17,3"), -17);
+  EXPECT_EQ(list.StringToInt(u"- 5"), 0);
+  EXPECT_EQ(list.StringToInt(u"+-5"), 0);
+  EXPECT_EQ(list.StringToInt(u"0x1f"), 0);
+  EXPECT_EQ(list.StringToInt(u"000123"), 123);
+  EXPECT_EQ(list.StringToInt(std::u16string(u"7\0" u"8", 3)), 7);
 }
 
 TEST(EnumListNumbers, OutOfRangeClampsToTheNearest32BitBound) {
-  const it_enum_list list(L"");
-  EXPECT_EQ(list.StringToInt(L"2147483647"), INT32_MAX);
-  EXPECT_EQ(list.StringToInt(L"2147483648"), INT32_MAX);
-  EXPECT_EQ(list.StringToInt(L"-2147483648"), INT32_MIN);
-  EXPECT_EQ(list.StringToInt(L"-2147483649"), INT32_MIN);
-  EXPECT_EQ(list.StringToInt(L"9223372036854775808"), INT32_MAX);
-  EXPECT_EQ(list.StringToInt(L"-99999999999999999999999"), INT32_MIN);
+  const it_enum_list list(u"");
+  EXPECT_EQ(list.StringToInt(u"2147483647"), INT32_MAX);
+  EXPECT_EQ(list.StringToInt(u"2147483648"), INT32_MAX);
+  EXPECT_EQ(list.StringToInt(u"-2147483648"), INT32_MIN);
+  EXPECT_EQ(list.StringToInt(u"-2147483649"), INT32_MIN);
+  EXPECT_EQ(list.StringToInt(u"9223372036854775808"), INT32_MAX);
+  EXPECT_EQ(list.StringToInt(u"-99999999999999999999999"), INT32_MIN);
 }
 
 TEST(EnumListNumbers, OtherRadixes) {
-  const it_enum_list list(L"");
-  EXPECT_EQ(list.StringToInt(L"ff", 16), 255);
-  EXPECT_EQ(list.StringToInt(L"0x10", 0), 16);
-  EXPECT_EQ(list.StringToInt(L"010", 0), 8);
-  EXPECT_EQ(list.StringToInt(L"z", 36), 35);
-  EXPECT_EQ(list.StringToInt(L"-101", 2), -5);
-  EXPECT_EQ(list.StringToInt(L"ffffffff", 16), INT32_MAX);
-  for (int32_t radix : {1, -1, 37, INT32_MIN}) EXPECT_EQ(list.StringToInt(L"11", radix), 0) << radix;
+  const it_enum_list list(u"");
+  EXPECT_EQ(list.StringToInt(u"ff", 16), 255);
+  EXPECT_EQ(list.StringToInt(u"0x10", 0), 16);
+  EXPECT_EQ(list.StringToInt(u"010", 0), 8);
+  EXPECT_EQ(list.StringToInt(u"z", 36), 35);
+  EXPECT_EQ(list.StringToInt(u"-101", 2), -5);
+  EXPECT_EQ(list.StringToInt(u"ffffffff", 16), INT32_MAX);
+  for (int32_t radix : {1, -1, 37, INT32_MIN}) EXPECT_EQ(list.StringToInt(u"11", radix), 0) << radix;
 }
 
 TEST(EnumListLimits, RangeEndingAtTheLargestIntegerEnds) {
-  EXPECT_EQ(Walk(L"range 2147483646,2147483647"), (Items{{0, 2147483646, L"2147483646"}, {1, INT32_MAX, L"2147483647"}}));
-  EXPECT_EQ(Walk(L"range 99999999999,99999999999"), (Items{{0, INT32_MAX, L"2147483647"}}));
-  it_enum_list list(L"range 2147483647,2147483647");
+  EXPECT_EQ(Walk(u"range 2147483646,2147483647"), (Items{{0, 2147483646, u"2147483646"}, {1, INT32_MAX, u"2147483647"}}));
+  EXPECT_EQ(Walk(u"range 99999999999,99999999999"), (Items{{0, INT32_MAX, u"2147483647"}}));
+  it_enum_list list(u"range 2147483647,2147483647");
   ASSERT_TRUE(list.FindValue(INT32_MAX));
   list.Next();
   EXPECT_TRUE(list.IsDone());
 }
 
 TEST(EnumListLimits, RangeStartingAtTheSmallestIntegerStarts) {
-  EXPECT_EQ(Walk(L"range -2147483648,-2147483647"),
-            (Items{{0, INT32_MIN, L"-2147483648"}, {1, -2147483647, L"-2147483647"}}));
-  EXPECT_EQ(Walk(L"range -99999999999,-2147483648"), (Items{{0, INT32_MIN, L"-2147483648"}}));
+  EXPECT_EQ(Walk(u"range -2147483648,-2147483647"),
+            (Items{{0, INT32_MIN, u"-2147483648"}, {1, -2147483647, u"-2147483647"}}));
+  EXPECT_EQ(Walk(u"range -99999999999,-2147483648"), (Items{{0, INT32_MIN, u"-2147483648"}}));
 }
 
 TEST(EnumListLimits, OutOfRangeBoundsClamp) {
-  it_enum_list list(L"range 99999999999,1");
+  it_enum_list list(u"range 99999999999,1");
   list.First();
   EXPECT_TRUE(list.IsDone());
   EXPECT_EQ(list.Size(), INT32_MAX);  // |1 - 2147483647| + 1
-  it_enum_list wide(L"range 1,99999999999");
+  it_enum_list wide(u"range 1,99999999999");
   ASSERT_TRUE(wide.FindValue(INT32_MAX));
-  EXPECT_EQ(Current(wide), (Item{INT32_MAX - 1, INT32_MAX, L"2147483647"}));
+  EXPECT_EQ(Current(wide), (Item{INT32_MAX - 1, INT32_MAX, u"2147483647"}));
   wide.Next();
   EXPECT_TRUE(wide.IsDone());
 }
 
 TEST(EnumListLimits, WidestRangeEndsAfterIndexInt32Max) {
-  it_enum_list list(L"range -2147483648,2147483647");
+  it_enum_list list(u"range -2147483648,2147483647");
   EXPECT_EQ(list.Size(), INT32_MAX);
   ASSERT_TRUE(list.FindIndex(INT32_MAX));
-  EXPECT_EQ(Current(list), (Item{INT32_MAX, -1, L"-1"}));
+  EXPECT_EQ(Current(list), (Item{INT32_MAX, -1, u"-1"}));
   list.Next();
   EXPECT_TRUE(list.IsDone());
   ASSERT_TRUE(list.FindValue(-1));
   EXPECT_EQ(list.CurrentItem()->index, INT32_MAX);
   EXPECT_FALSE(list.FindValue(0));
-  EXPECT_FALSE(it_enum_list::IsValidValue(L"range -2147483648,2147483647", INT32_MAX));
+  EXPECT_FALSE(it_enum_list::IsValidValue(u"range -2147483648,2147483647", INT32_MAX));
   // 2^31 items reach the upper bound; one more does not.
-  EXPECT_TRUE(it_enum_list::IsValidValue(L"range 0,2147483647", INT32_MAX));
-  EXPECT_FALSE(it_enum_list::IsValidValue(L"range -1,2147483647", INT32_MAX));
-  EXPECT_TRUE(it_enum_list::IsValidValue(L"range -1,2147483647", 2147483646));
+  EXPECT_TRUE(it_enum_list::IsValidValue(u"range 0,2147483647", INT32_MAX));
+  EXPECT_FALSE(it_enum_list::IsValidValue(u"range -1,2147483647", INT32_MAX));
+  EXPECT_TRUE(it_enum_list::IsValidValue(u"range -1,2147483647", 2147483646));
 }
 
 TEST(EnumListLimits, ItemAfterTheLargestValueKeepsIt) {
-  EXPECT_EQ(Walk(L"a=2147483647,b,c=-2147483648,d"),
-            (Items{{0, INT32_MAX, L"a"}, {1, INT32_MAX, L"b"}, {2, INT32_MIN, L"c"}, {3, -2147483647, L"d"}}));
-  EXPECT_EQ(Walk(L"a=99999999999,b"), (Items{{0, INT32_MAX, L"a"}, {1, INT32_MAX, L"b"}}));
-  EXPECT_EQ(Walk(L"a=-99999999999,b"), (Items{{0, INT32_MIN, L"a"}, {1, -2147483647, L"b"}}));
-  EXPECT_EQ(it_enum_list::ForceValidValue(L"a=2147483647,b", 5), INT32_MAX);
+  EXPECT_EQ(Walk(u"a=2147483647,b,c=-2147483648,d"),
+            (Items{{0, INT32_MAX, u"a"}, {1, INT32_MAX, u"b"}, {2, INT32_MIN, u"c"}, {3, -2147483647, u"d"}}));
+  EXPECT_EQ(Walk(u"a=99999999999,b"), (Items{{0, INT32_MAX, u"a"}, {1, INT32_MAX, u"b"}}));
+  EXPECT_EQ(Walk(u"a=-99999999999,b"), (Items{{0, INT32_MIN, u"a"}, {1, -2147483647, u"b"}}));
+  EXPECT_EQ(it_enum_list::ForceValidValue(u"a=2147483647,b", 5), INT32_MAX);
 }
 
 TEST(EnumListFailures, TextRangeAloneThrowsOutOfRange) {
-  EXPECT_THROW(it_enum_list(L"range"), std::out_of_range);
-  EXPECT_THROW(it_enum_list::IsValidValue(L"range", 0), std::out_of_range);
+  EXPECT_THROW(it_enum_list(u"range"), std::out_of_range);
+  EXPECT_THROW(it_enum_list::IsValidValue(u"range", 0), std::out_of_range);
 }
 
 TEST(EnumListFailures, RangeWithoutCommaFromTheSeventhCharacterAsserts) {
-  EXPECT_DEATH(it_enum_list(L"range "), AssertionPattern("p != -1", kEnumFile));
-  EXPECT_DEATH(it_enum_list(L"range 12"), AssertionPattern("p != -1", kEnumFile));
-  EXPECT_DEATH(it_enum_list(L"range,12"), AssertionPattern("p != -1", kEnumFile));
-  EXPECT_DEATH(it_enum_list::ForceValidValue(L"ranges", 0), AssertionPattern("p != -1", kEnumFile));
+  EXPECT_DEATH(it_enum_list(u"range "), AssertionPattern("p != -1", kEnumFile));
+  EXPECT_DEATH(it_enum_list(u"range 12"), AssertionPattern("p != -1", kEnumFile));
+  EXPECT_DEATH(it_enum_list(u"range,12"), AssertionPattern("p != -1", kEnumFile));
+  EXPECT_DEATH(it_enum_list::ForceValidValue(u"ranges", 0), AssertionPattern("p != -1", kEnumFile));
 }
 
 TEST(EnumListFailures, CurrentItemOutsideAWalkAsserts) {
-  it_enum_list fresh(L"a,b");
+  it_enum_list fresh(u"a,b");
   EXPECT_DEATH(fresh.CurrentItem(), AssertionPattern("!IsDone()", kEnumFile));
-  it_enum_list finished(L"range 1,1");
+  it_enum_list finished(u"range 1,1");
   finished.First();
   finished.Next();
   EXPECT_DEATH(finished.CurrentItem(), AssertionPattern("!IsDone()", kEnumFile));
-  it_enum_list missed(L"a,b");
+  it_enum_list missed(u"a,b");
   missed.FindValue(9);
   EXPECT_DEATH(missed.CurrentItem(), AssertionPattern("!IsDone()", kEnumFile));
 }

@@ -36,6 +36,10 @@ inline float FloatOf(uint32_t bits) {
   return f;
 }
 
+// A signalling NaN with a payload: an x87 load of it would give 0x7FE00001
+// and raise the invalid-operation flag.
+constexpr uint32_t kSignallingNanBits = 0x7FA00001u;
+
 // Reads a little-endian 32-bit word at `offset` bytes into `base`.
 inline uint32_t WordAt(const void* base, size_t offset) {
   uint32_t word;

@@ -13,15 +13,17 @@ namespace semhost {
 
 namespace {
 
-std::wstring Widen(const char* text) {
-  std::wstring wide;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) wide += static_cast<wchar_t>(*p);
+// The list's 8-bit characters as the framework's 16-bit wide text, each byte
+// one character (the Western code page's first 256 code points).
+std::u16string Widen(const char* text) {
+  std::u16string wide;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) wide += static_cast<char16_t>(*p);
   return wide;
 }
 
-std::string Narrow(const std::wstring& text) {
+std::string Narrow(const std::u16string& text) {
   std::string narrow;
-  for (wchar_t c : text) narrow += static_cast<char>(static_cast<unsigned char>(c < 256 ? c : '?'));
+  for (char16_t c : text) narrow += static_cast<char>(static_cast<unsigned char>(c < 256 ? c : '?'));
   return narrow;
 }
 
@@ -71,9 +73,9 @@ void ReadChoices(const char* list, PinInfo* pin) {
     pin->list_problem = "no list (datatype_extra is null)";
     return;
   }
-  const std::wstring wide = Widen(list);
-  pin->is_range = wide.compare(0, 5, L"range") == 0;
-  if (pin->is_range && (wide.size() < 7 || wide.find(L',', 6) == std::wstring::npos)) {
+  const std::u16string wide = Widen(list);
+  pin->is_range = wide.compare(0, 5, u"range") == 0;
+  if (pin->is_range && (wide.size() < 7 || wide.find(u',', 6) == std::u16string::npos)) {
     pin->list_problem = "a range needs \"range lo,hi\": a comma after its sixth character";
     return;
   }
@@ -81,7 +83,7 @@ void ReadChoices(const char* list, PinInfo* pin) {
   if (pin->is_range) {
     // The bounds as the reader reads them: from the seventh character, and after the first comma from there.
     pin->range_lo = items.StringToInt(wide.substr(6));
-    pin->range_hi = items.StringToInt(wide.substr(wide.find(L',', 6) + 1));
+    pin->range_hi = items.StringToInt(wide.substr(wide.find(u',', 6) + 1));
     pin->choice_count = pin->range_lo <= pin->range_hi ? static_cast<int64_t>(pin->range_hi) - pin->range_lo + 1 : 0;
   }
   int64_t walked = 0;

@@ -4,9 +4,11 @@
 // process function's own code entry), "X" and "Mode" changes with the exact
 // results, re-entrancy, close, and the framework's assertion report. The same
 // scenario also runs on the linux32 build of the module, so both are held to
-// the same expectations by the same host.
+// the same expectations by the same host. Floats cross the interface bit for
+// bit, and the runtime's results reach float through double.
 
 #include <dlfcn.h>
+#include <fenv.h>
 #include <gtest/gtest.h>
 #include <math.h>
 #include <string.h>
@@ -21,6 +23,7 @@
 
 #include "AudioRecord.h"
 #include "GuiRecord.h"
+#include "ImportShims.h"
 #include "PeLibrary.h"
 #include "SEPinProperties.h"
 #include "StackProbe.h"
@@ -429,6 +432,23 @@ TEST_P(TypicalRun, ANotificationFromInsideTheWriteOfResultMakesNoHostCall) {
   EXPECT_EQ(host->PinBits(kResult), Bits(static_cast<float>(cos(3.0))));
 }
 
+// On 32-bit x86 an x87 load of the float would quiet it and raise the
+// invalid-operation flag, which traps in a host that unmasked it.
+TEST_P(TypicalRun, ASignallingNanThroughOpcodesThreeToFiveRaisesNoFlag) {
+  GuiRecord* record = CreateGui(0, 0.0f);
+  ASSERT_NE(record, nullptr);
+  host->ClearTrace();
+  const uint32_t signalling = 0x7FA00001u;
+  float nan;
+  memcpy(&nan, &signalling, sizeof nan);
+  feclearexcept(FE_ALL_EXCEPT);
+  for (int32_t opcode : {3, 4, 5}) EXPECT_EQ(host->GuiDispatch(opcode, 1, 2, nullptr, nan), 0) << opcode;
+  const int raised = fetestexcept(FE_ALL_EXCEPT);
+  EXPECT_EQ(raised, 0);
+  EXPECT_TRUE(TakeCalls(record).empty());
+  EXPECT_EQ(host->CloseGui(), 1);
+}
+
 TEST_P(TypicalRun, BothHalvesLiveSideBySideAndCloseWithOne) {
   AudioRecord* audio = CreateAudio();
   GuiRecord* gui = CreateGui(3, 0.25f);
@@ -447,6 +467,36 @@ TEST_P(TypicalRun, BothHalvesLiveSideBySideAndCloseWithOne) {
 TEST_P(TypicalRun, AudioOpcodeSevenIsReportedThroughTheRuntimesAssertion) {
   ASSERT_NE(CreateAudio(), nullptr);
   EXPECT_DEATH(host->AudioDispatch(7), GetParam().assertion_pattern);
+}
+
+// The runtime's cos on 32-bit Windows leaves its result in an x87 register
+// with more than double precision. This stand-in leaves 1 + 2^-24 + 2^-60
+// there: rounded straight to float that is 1 + 2^-23; rounded to double first
+// it is 1 + 2^-24, exactly between two floats, which rounds to even: 1.
+const long double kBeyondDouble = 1.0L + 0x1p-24L + 0x1p-60L;
+long double CosBeyondDouble(double) { return kBeyondDouble; }
+
+TEST(Win32Dll, TheRuntimesResultIsRoundedToDoubleThenToFloat) {
+  if (!std::ifstream(SE_WIN32_DLL).good()) GTEST_SKIP() << SE_WIN32_DLL << " does not exist: build the win32 preset";
+  peloader::ImportShims& shims = peloader::ImportShims::Instance();
+  const void* runtime_cos = shims.Find("msvcrt.dll", "cos");
+  shims.Add("msvcrt.dll", "cos", reinterpret_cast<const void*>(&CosBeyondDouble));
+  struct Restore {
+    peloader::ImportShims& shims;
+    const void* cos;
+    ~Restore() { shims.Add("msvcrt.dll", "cos", cos); }
+  } restore{shims, runtime_cos};
+
+  peloader::PeLibrary library(SE_WIN32_DLL);
+  const auto make_module = reinterpret_cast<MakeModule>(library.Image().FindExport("makeModule"));
+  ASSERT_NE(make_module, nullptr);
+  sehost::StandInHost host(kContext);
+  host.SetPinInt(kMode, 0);
+  host.SetPinFloat(kX, 0.5f);
+  ASSERT_NE(host.CreateGui(make_module), nullptr);
+  host.NotifyGui(kX);
+  EXPECT_EQ(host.PinBits(kResult), 0x3F800000u);
+  EXPECT_EQ(host.CloseGui(), 1);
 }
 
 std::vector<Build> Builds() {
