@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "FloatBits.h"
+
 // A death-test pattern matching the runtime's report of a failed framework
 // assertion with exactly this expression text and file label.
 inline std::string AssertionPattern(const std::string& expression, const std::string& file_label) {
@@ -24,17 +26,8 @@ inline std::string AssertionPattern(const std::string& expression, const std::st
 #endif
 }
 
-inline uint32_t BitsOf(float f) {
-  uint32_t bits;
-  memcpy(&bits, &f, sizeof bits);
-  return bits;
-}
-
-inline float FloatOf(uint32_t bits) {
-  float f;
-  memcpy(&f, &bits, sizeof f);
-  return f;
-}
+using setest::BitsFloat;
+using setest::FloatBits;
 
 // Reads a little-endian 32-bit word at `offset` bytes into `base`.
 inline uint32_t WordAt(const void* base, size_t offset) {
