@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "FloatBits.h"
 #include "GuiModule.h"
 #include "ModuleEntry.h"
 #include "SEModule_base.h"
@@ -56,12 +57,7 @@ class Input {
     return v;
   }
   int32_t I32() { return static_cast<int32_t>(U32()); }
-  float F32() {
-    const uint32_t bits = U32();
-    float f;
-    memcpy(&f, &bits, sizeof f);
-    return f;
-  }
+  float F32() { return setest::BitsFloat(U32()); }
   // Small values most of the time, any 32-bit value now and then.
   int32_t Small() {
     const uint8_t b = U8();
@@ -111,16 +107,10 @@ double MathOf(int16_t mode, float x) {
   }
 }
 
-uint32_t Bits(float f) {
-  uint32_t bits;
-  memcpy(&bits, &f, sizeof bits);
-  return bits;
-}
-
 class Session {
  public:
   explicit Session(Input& in) : m_in(in) {
-    m_host.SetCallbackHook([this](sehost::StandInHost& host, const sehost::TraceEntry& entry) {
+    m_reentry_hook = m_host.OnCallback([this](sehost::StandInHost& host, const sehost::TraceEntry& entry) {
       // A host may notify the GUI half again from inside its own call.
       if (entry.side == sehost::Side::kGui && m_reentries > 0 && host.gui()) {
         --m_reentries;
@@ -239,7 +229,7 @@ class Session {
       const float y = static_cast<float>(MathOf(m_mode, x));
       CHECK(calls[at].opcode == GUI_HC_SET_PIN_VALUE && calls[at].index == kResult && calls[at].value == 0 &&
             calls[at].ptr == nullptr);
-      CHECK(calls[at].opt_bits == Bits(y) || (isnan(y) && isnan(calls[at].opt())));
+      CHECK(calls[at].opt_bits == setest::FloatBits(y) || (isnan(y) && isnan(calls[at].opt())));
       ++at;
     }
     CHECK(at == calls.size());
@@ -344,6 +334,7 @@ class Session {
 
   Input& m_in;
   sehost::StandInHost m_host;
+  sehost::Subscription m_reentry_hook;  // ends before the host closes the halves
   bool m_math_gui = false;
   int16_t m_mode = 0;  // what the math GUI half last read from "Mode"
   bool m_mode_known = false;

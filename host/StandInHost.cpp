@@ -7,6 +7,8 @@
 #include <iterator>
 #include <map>
 
+#include "FloatBits.h"
+
 namespace sehost {
 
 namespace {
@@ -15,7 +17,8 @@ namespace {
 // host only from inside a call the host made (its construction included), so
 // that host is the one to answer.
 thread_local StandInHost* t_active_host = nullptr;
-size_t g_orphan_callbacks = 0;
+// The host that called into a module last: orphan callbacks are charged to it.
+StandInHost* g_last_caller = nullptr;
 
 // Every record a host holds, for module code that a test runs directly,
 // outside any call of the host's. Hosts are not for concurrent use.
@@ -31,19 +34,22 @@ void Register(Record* record, StandInHost* host) {
 
 void Unregister(const void* record) { Registry().erase(record); }
 
-uint32_t FloatBits(float f) {
-  uint32_t bits;
-  memcpy(&bits, &f, sizeof bits);
-  return bits;
-}
-
-float BitsFloat(uint32_t bits) {
-  float f;
-  memcpy(&f, &bits, sizeof f);
-  return f;
-}
+using setest::BitsFloat;
+using setest::FloatBits;
 
 }  // namespace
+
+const char* HalfStateName(HalfState state) {
+  switch (state) {
+    case HalfState::kNone: return "never made";
+    case HalfState::kRefused: return "not made: makeModule answered null";
+    case HalfState::kMade: return "made";
+    case HalfState::kOpened: return "opened";
+    case HalfState::kClosed: return "closed";
+  }
+  return "unknown";
+}
+
 
 float TraceEntry::opt() const { return BitsFloat(opt_bits); }
 
@@ -52,6 +58,7 @@ class StandInHost::CallScope {
  public:
   explicit CallScope(StandInHost* host) : m_host(host), m_previous(t_active_host) {
     t_active_host = host;
+    g_last_caller = host;
     ++host->m_depth;
   }
   ~CallScope() {
@@ -71,9 +78,13 @@ StandInHost::StandInHost(int32_t host_context) : m_host_context(host_context) {}
 StandInHost::~StandInHost() {
   if (m_gui) CloseGui();
   if (m_audio) CloseAudio();
+  if (g_last_caller == this) g_last_caller = nullptr;
 }
 
-size_t StandInHost::OrphanCallbacks() { return g_orphan_callbacks; }
+void StandInHost::Refuse(const std::string& call, const char* half, HalfState state) {
+  ++m_refused_calls;
+  m_last_refusal = call + " refused: the " + half + " half is " + HalfStateName(state);
+}
 
 se_ret_t StandInHost::seaudioMaster(void* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                     float opt) {
@@ -83,7 +94,7 @@ se_ret_t StandInHost::seaudioMaster(void* record, int32_t opcode, int32_t index,
     if (known != Registry().end()) host = known->second;
   }
   if (!host) {
-    ++g_orphan_callbacks;
+    if (g_last_caller) ++g_last_caller->m_orphan_callbacks;
     fprintf(stderr, "stand-in host: callback opcode %d outside any call into the module; answered 0\n",
             static_cast<int>(opcode));
     return 0;
@@ -94,14 +105,14 @@ se_ret_t StandInHost::seaudioMaster(void* record, int32_t opcode, int32_t index,
 size_t StandInHost::TraceCall(Side side, Entry entry, const void* record, int32_t opcode, int32_t index,
                               int32_t value, const void* ptr, float opt) {
   m_trace.push_back(TraceEntry{side, entry, record, opcode, index, value, ptr, FloatBits(opt), 0, m_depth});
-  if (m_listener) m_listener(m_trace.back());
+  m_on_call.Notify(m_trace.back());
   return m_trace.size() - 1;
 }
 
 void StandInHost::Complete(size_t at, se_ret_t result) {
   if (at >= m_trace.size()) return;  // the trace was cleared during the call
   m_trace[at].result = result;
-  if (m_completion_listener) m_completion_listener(m_trace[at]);
+  m_on_return.Notify(m_trace[at]);
 }
 
 void StandInHost::RunAsCall(const std::function<void()>& call) {
@@ -122,10 +133,10 @@ se_ret_t StandInHost::Answer(void* record, int32_t opcode, int32_t index, int32_
   if (side == Side::kGui) result = AnswerGui(opcode, index, value, ptr, opt);
   if (side == Side::kAudio) result = AnswerAudio(opcode, index, value, ptr, opt);
   Complete(at, result);
-  if (m_hook) {
-    const TraceEntry entry = m_trace[at];  // the hook may grow the trace
-    ++m_depth;  // what the hook sends runs inside this callback
-    m_hook(*this, entry);
+  if (!m_on_callback.empty()) {
+    const TraceEntry entry = m_trace[at];  // a hook may grow the trace
+    ++m_depth;  // what a hook sends runs inside this callback
+    m_on_callback.Notify(*this, entry);
     --m_depth;
   }
   return result;
@@ -178,8 +189,8 @@ se_ret_t StandInHost::AnswerGui(int32_t opcode, int32_t index, int32_t value, vo
       return count;
     }
     default: {
-      const auto answer = m_answers.find(opcode);
-      return answer == m_answers.end() ? 0 : answer->second;
+      const auto answer = m_gui_answers.find(opcode);
+      return answer == m_gui_answers.end() ? 0 : answer->second;
     }
   }
 }
@@ -237,29 +248,39 @@ const PinState& StandInHost::Pin(int32_t pin) const {
 // ---- either half ----
 
 template <class Record>
-Record* StandInHost::CreateHalf(Record*& slot, Side side, int32_t close_opcode,
+Record* StandInHost::CreateHalf(Record*& slot, HalfState& state, const HalfCodes& codes,
                                 const std::function<Record*(SEHostCallback, int32_t)>& factory) {
-  if (slot) DispatchHalf(slot, side, close_opcode, close_opcode, 0, 0, nullptr, 0.0f);
+  if (slot) DispatchHalf(slot, state, codes, codes.close_opcode, 0, 0, nullptr, 0.0f);
   CallScope scope(this);
-  m_creating = side;
+  m_creating = codes.side;
   slot = factory(&StandInHost::seaudioMaster, m_host_context);
   m_creating = Side::kUnknown;
   Register(slot, this);
+  state = slot ? HalfState::kMade : HalfState::kRefused;
   return slot;
 }
 
 template <class Record>
-se_ret_t StandInHost::DispatchHalf(Record*& slot, Side side, int32_t close_opcode, int32_t opcode, int32_t index,
-                                   int32_t value, void* ptr, float opt) {
-  if (!slot) return 0;
+se_ret_t StandInHost::DispatchHalf(Record*& slot, HalfState& state, const HalfCodes& codes, int32_t opcode,
+                                   int32_t index, int32_t value, void* ptr, float opt) {
+  if (!slot) {
+    Refuse(std::string(codes.side == Side::kGui ? "GuiDispatch" : "AudioDispatch") + "(opcode " +
+               std::to_string(opcode) + ")",
+           codes.name, state);
+    return 0;
+  }
   Record* record = slot;
-  const size_t at = TraceCall(side, Entry::kDispatcher, record, opcode, index, value, ptr, opt);
+  const size_t at = TraceCall(codes.side, Entry::kDispatcher, record, opcode, index, value, ptr, opt);
   CallScope scope(this);
   const se_ret_t result = record->dispatcher(record, opcode, index, value, ptr, opt);
   Complete(at, result);
-  if (opcode == close_opcode && slot == record) {  // the record is gone
+  if (slot != record) return result;  // replaced from inside the call
+  if (opcode == codes.close_opcode) {  // the record is gone
     slot = nullptr;
+    state = HalfState::kClosed;
     Unregister(record);
+  } else if (opcode == codes.open_opcode && state == HalfState::kMade) {
+    state = HalfState::kOpened;
   }
   return result;
 }
@@ -273,11 +294,11 @@ GuiRecord* StandInHost::CreateGui(SEMakeModule make_module, int32_t index) {
 }
 
 GuiRecord* StandInHost::CreateGui(const std::function<GuiRecord*(SEHostCallback, int32_t)>& factory) {
-  return CreateHalf(m_gui, Side::kGui, GUI_OP_CLOSE, factory);
+  return CreateHalf(m_gui, m_gui_state, kGuiHalf, factory);
 }
 
 se_ret_t StandInHost::GuiDispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
-  return DispatchHalf(m_gui, Side::kGui, GUI_OP_CLOSE, opcode, index, value, ptr, opt);
+  return DispatchHalf(m_gui, m_gui_state, kGuiHalf, opcode, index, value, ptr, opt);
 }
 
 se_ret_t StandInHost::CloseGui() { return m_gui ? GuiDispatch(GUI_OP_CLOSE) : 0; }
@@ -291,11 +312,11 @@ AudioRecord* StandInHost::CreateAudio(SEMakeModule make_module, int32_t index) {
 }
 
 AudioRecord* StandInHost::CreateAudio(const std::function<AudioRecord*(SEHostCallback, int32_t)>& factory) {
-  return CreateHalf(m_audio, Side::kAudio, OP_CLOSE, factory);
+  return CreateHalf(m_audio, m_audio_state, kAudioHalf, factory);
 }
 
 se_ret_t StandInHost::AudioDispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
-  return DispatchHalf(m_audio, Side::kAudio, OP_CLOSE, opcode, index, value, ptr, opt);
+  return DispatchHalf(m_audio, m_audio_state, kAudioHalf, opcode, index, value, ptr, opt);
 }
 
 se_ret_t StandInHost::CloseAudio() { return m_audio ? AudioDispatch(OP_CLOSE) : 0; }
@@ -318,7 +339,7 @@ void StandInHost::SetAudioPinCount(int32_t count, int32_t frames) {
 }
 
 void StandInHost::CallProcess(int32_t buffer_offset, int32_t sample_frames) {
-  if (!m_audio) return;
+  if (!m_audio) return Refuse("CallProcess", "audio", m_audio_state);
   AudioRecord* record = m_audio;
   const size_t at = TraceCall(Side::kAudio, Entry::kProcess, record, 0, buffer_offset, sample_frames, nullptr, 0.0f);
   {
@@ -329,7 +350,7 @@ void StandInHost::CallProcess(int32_t buffer_offset, int32_t sample_frames) {
 }
 
 void StandInHost::DeliverEvent(const SEEvent& event) {
-  if (!m_audio) return;
+  if (!m_audio) return Refuse("DeliverEvent", "audio", m_audio_state);
   AudioRecord* record = m_audio;
   SEEvent copy = event;
   const size_t at =

@@ -5,6 +5,15 @@
 // sample clock and the events the audio half posts, and keeps a trace of
 // every call across the boundary in both directions. Tests, tools and the
 // validator all use it; it can also misbehave on purpose.
+//
+// It is the host side of a proxy: every call a caller makes through it is
+// checked against the state of the half it names. A call to a half that is
+// not there (never made, refused by makeModule, or closed) is refused: it
+// answers 0 without reaching the module, and the host keeps a message saying
+// what was refused and why (refused_calls, last_refusal). The host never
+// throws: a refused call may come from inside a module's call, where an
+// exception must not unwind. Closing a half that is not there is no refusal:
+// it answers 0, so a host may close whatever is open.
 
 #include <stdint.h>
 
@@ -17,12 +26,24 @@
 #include "GuiRecord.h"
 #include "SEEvent.h"
 #include "SEExports.h"
+#include "Observers.h"
 #include "SEPinProperties.h"
+#include "Subscription.h"
 #include "se_boundary.h"
 
 namespace sehost {
 
 enum class Side : uint8_t { kAudio, kGui, kUnknown };
+
+// Where a half is in its life, as the host's own calls made it.
+enum class HalfState : uint8_t {
+  kNone,     // never made
+  kRefused,  // makeModule answered null at the last attempt
+  kMade,     // made, not opened
+  kOpened,   // OP_OPEN or GUI_OP_OPEN sent
+  kClosed,   // the close opcode sent; the record is gone
+};
+const char* HalfStateName(HalfState state);
 
 // Which way a call crossed the boundary, and through which entry.
 enum class Entry : uint8_t {
@@ -76,7 +97,9 @@ class StandInHost {
 
   // The callback handed to the module. It answers for the host that is
   // currently calling into the module on this thread, else for the host that
-  // holds the record the module names.
+  // holds the record the module names. A callback neither of them can answer
+  // is an orphan: answered 0, reported on stderr and counted by the host that
+  // called into a module last (the one whose module can hold the callback).
   static se_ret_t seaudioMaster(void* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
   int32_t host_context() const { return m_host_context; }
 
@@ -99,6 +122,7 @@ class StandInHost {
   // Creates the GUI half with any factory, for instance `new GuiModule(cb, ctx)`.
   GuiRecord* CreateGui(const std::function<GuiRecord*(SEHostCallback, int32_t)>& factory);
   GuiRecord* gui() const { return m_gui; }
+  HalfState gui_state() const { return m_gui_state; }
   // Sends one opcode through the GUI record's dispatcher.
   se_ret_t GuiDispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr,
                        float opt = 0.0f);
@@ -111,6 +135,7 @@ class StandInHost {
   AudioRecord* CreateAudio(SEMakeModule make_module, int32_t index = 0);
   AudioRecord* CreateAudio(const std::function<AudioRecord*(SEHostCallback, int32_t)>& factory);
   AudioRecord* audio() const { return m_audio; }
+  HalfState audio_state() const { return m_audio_state; }
   se_ret_t AudioDispatch(int32_t opcode, int32_t index = 0, int32_t value = 0, void* ptr = nullptr,
                          float opt = 0.0f);
   se_ret_t CloseAudio();
@@ -128,6 +153,8 @@ class StandInHost {
   // Answers for audio callbacks without a state of their own (HC_PIN_QUERY,
   // HC_PIN_DATA, opcode 10, …); default 0.
   void SetAudioAnswer(int32_t opcode, se_ret_t answer) { m_audio_answers[opcode] = answer; }
+  // The answer to the GUI's pass-through opcodes 8, 18, 19 and 20 (default 0).
+  void SetGuiAnswer(int32_t opcode, se_ret_t answer) { m_gui_answers[opcode] = answer; }
 
   // Processes `frames` samples as a host does: at each clock it first hands
   // back the events due then (in posting order), and calls process_function
@@ -150,30 +177,37 @@ class StandInHost {
   const std::vector<TraceEntry>& Trace() const { return m_trace; }
   std::vector<TraceEntry> Callbacks() const;  // the module → host part, in order
   void ClearTrace() { m_trace.clear(); }
-  // Called for each entry as it is made (before a call's result is known).
-  void SetTraceListener(std::function<void(const TraceEntry&)> listener) { m_listener = std::move(listener); }
-  // Called for each entry when its call has returned, with `result` filled in
-  // (0 for process and event calls, which answer nothing). Calls complete in
-  // the reverse order of their nesting: a callback before the call it ran in.
-  void SetCompletionListener(std::function<void(const TraceEntry&)> listener) {
-    m_completion_listener = std::move(listener);
+  // Each subscriber is called for each entry as it is made (before a call's
+  // result is known), until its subscription ends.
+  [[nodiscard]] Subscription OnCall(std::function<void(const TraceEntry&)> listener) {
+    return m_on_call.Subscribe(std::move(listener));
+  }
+  // Each subscriber is called for each entry when its call has returned, with
+  // `result` filled in (0 for process and event calls, which answer nothing).
+  // Calls complete in the reverse order of their nesting: a callback before
+  // the call it ran in.
+  [[nodiscard]] Subscription OnReturn(std::function<void(const TraceEntry&)> listener) {
+    return m_on_return.Subscribe(std::move(listener));
   }
 
   // ---- scripting the host ----
-  // Runs after the host has answered each callback, still inside it: a test can
-  // call back into the module from here (re-entrancy).
-  void SetCallbackHook(std::function<void(StandInHost&, const TraceEntry&)> hook) { m_hook = std::move(hook); }
+  // Each subscriber runs after the host has answered each callback, still
+  // inside it: a test can call back into the module from here (re-entrancy).
+  [[nodiscard]] Subscription OnCallback(std::function<void(StandInHost&, const TraceEntry&)> hook) {
+    return m_on_callback.Subscribe(std::move(hook));
+  }
   HostFaults& faults() { return m_faults; }
   // Runs `call` as one call of this host into the module, one level deeper:
   // callbacks made during it are answered and traced by this host even for a
   // record it does not hold yet. For module entries that a tool calls itself
   // (through a probe, say) instead of through the operations above.
   void RunAsCall(const std::function<void()>& call);
-  // The answer to the GUI's pass-through opcodes 8, 18, 19 and 20 (default 0).
-  void SetAnswer(int32_t opcode, se_ret_t answer) { m_answers[opcode] = answer; }
-  // Callbacks that no host could answer: no call into a module was running
-  // and the record was none a host holds.
-  static size_t OrphanCallbacks();
+  // Orphan callbacks charged to this host (see seaudioMaster).
+  size_t orphan_callbacks() const { return m_orphan_callbacks; }
+  // Calls of this host's API refused because the half they name is not there.
+  size_t refused_calls() const { return m_refused_calls; }
+  // What the last refused call was and why; "" when none was refused.
+  const std::string& last_refusal() const { return m_last_refusal; }
 
  private:
   class CallScope;
@@ -181,13 +215,24 @@ class StandInHost {
   se_ret_t AnswerGui(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
   se_ret_t AnswerAudio(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
   Side SideOf(const void* record) const;
+  // What differs between the halves for creation, dispatch and state.
+  struct HalfCodes {
+    Side side;
+    const char* name;
+    int32_t open_opcode;
+    int32_t close_opcode;
+  };
+  static constexpr HalfCodes kGuiHalf{Side::kGui, "GUI", GUI_OP_OPEN, GUI_OP_CLOSE};
+  static constexpr HalfCodes kAudioHalf{Side::kAudio, "audio", OP_OPEN, OP_CLOSE};
   // Creation and dispatch shared by both halves; `slot` is the half's record.
   template <class Record>
-  Record* CreateHalf(Record*& slot, Side side, int32_t close_opcode,
+  Record* CreateHalf(Record*& slot, HalfState& state, const HalfCodes& codes,
                      const std::function<Record*(SEHostCallback, int32_t)>& factory);
   template <class Record>
-  se_ret_t DispatchHalf(Record*& slot, Side side, int32_t close_opcode, int32_t opcode, int32_t index,
+  se_ret_t DispatchHalf(Record*& slot, HalfState& state, const HalfCodes& codes, int32_t opcode, int32_t index,
                         int32_t value, void* ptr, float opt);
+  // Keeps why a call was refused; `call` names it, `half` the half it needed.
+  void Refuse(const std::string& call, const char* half, HalfState state);
   PinState& MutablePin(int32_t pin) { return m_pins[pin]; }
   // RunBlock's steps: hand back every event due at the clock; the frames from
   // the clock to the nearest pending event at least `from` frames ahead, at
@@ -201,6 +246,8 @@ class StandInHost {
   int32_t m_host_context;
   GuiRecord* m_gui = nullptr;
   AudioRecord* m_audio = nullptr;
+  HalfState m_gui_state = HalfState::kNone;
+  HalfState m_audio_state = HalfState::kNone;
   Side m_creating = Side::kUnknown;  // the half whose construction is running
   int m_depth = 0;                   // calls into the module now running
 
@@ -212,12 +259,15 @@ class StandInHost {
   std::vector<SEEvent> m_events;
 
   std::vector<TraceEntry> m_trace;
-  std::function<void(const TraceEntry&)> m_listener;
-  std::function<void(const TraceEntry&)> m_completion_listener;
-  std::function<void(StandInHost&, const TraceEntry&)> m_hook;
+  Observers<const TraceEntry&> m_on_call;
+  Observers<const TraceEntry&> m_on_return;
+  Observers<StandInHost&, const TraceEntry&> m_on_callback;
   HostFaults m_faults;
-  std::map<int32_t, se_ret_t> m_answers;
+  std::map<int32_t, se_ret_t> m_gui_answers;
   std::map<int32_t, se_ret_t> m_audio_answers;
+  size_t m_orphan_callbacks = 0;
+  size_t m_refused_calls = 0;
+  std::string m_last_refusal;
 };
 
 }  // namespace sehost

@@ -58,9 +58,9 @@ TEST_F(AudioDispatch, CommandHandsOverValueFirst) {
 
 TEST_F(AudioDispatch, SampleRateAndBlockSizeAreStoredAsGiven) {
   Create();
-  const float nan_with_payload = FloatOf(0x7FC0ABCDu);
+  const float nan_with_payload = BitsFloat(0x7FC0ABCDu);
   EXPECT_EQ(host.AudioDispatch(OP_SET_SAMPLE_RATE, 0, 96000, nullptr, nan_with_payload), 0);
-  EXPECT_EQ(BitsOf(module->SampleRate()), 0x7FC0ABCDu);
+  EXPECT_EQ(FloatBits(module->SampleRate()), 0x7FC0ABCDu);
   EXPECT_EQ(host.AudioDispatch(OP_SET_SAMPLE_RATE, 0, 0, nullptr, -48000.0f), 0);
   EXPECT_EQ(module->SampleRate(), -48000.0f);
   EXPECT_EQ(host.AudioDispatch(OP_SET_BLOCK_SIZE, 0, -3), 0);

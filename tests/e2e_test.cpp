@@ -92,7 +92,7 @@ TEST(LoadedModule, ATypicalRunFromPropertiesToClose) {
   // 5. Both halves closed.
   EXPECT_EQ(host.CloseGui(), 1);
   EXPECT_EQ(host.CloseAudio(), 1);
-  EXPECT_EQ(sehost::StandInHost::OrphanCallbacks(), 0u);
+  EXPECT_EQ(host.orphan_callbacks(), 0u);
 }
 
 // The names the library defines in its dynamic symbol table, read from the

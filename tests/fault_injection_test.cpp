@@ -75,7 +75,7 @@ class FaultyHost : public ::testing::Test {
   // module's own buffer is the next one, and the host allocates nothing until
   // the call returns (its trace entry for the call already exists).
   void FailAllocationsOnceTheCountIsAnswered() {
-    host.SetCallbackHook([](sehost::StandInHost&, const sehost::TraceEntry& entry) {
+    hook = host.OnCallback([](sehost::StandInHost&, const sehost::TraceEntry& entry) {
       if (entry.opcode == GUI_HC_GET_PIN_TEXT_W && entry.value == 0) g_fail_all = true;
     });
   }
@@ -87,6 +87,7 @@ class FaultyHost : public ::testing::Test {
     return answer;
   }
   sehost::StandInHost host;
+  sehost::Subscription hook;  // ends before the host
   TextReader* reader = nullptr;
 };
 
@@ -99,7 +100,7 @@ TEST_F(FaultyHost, AFailedTextBufferEndsTheCallWithZeroAndTheHalfCarriesOn) {
   host.ClearTrace();
   host.NotifyGui(kTextPin);
   g_fail_all = false;
-  host.SetCallbackHook(nullptr);
+  hook.Cancel();
   const auto notify_calls = host.Callbacks();
   const se_ret_t notify_answer = host.Trace().front().result;
 
@@ -182,7 +183,7 @@ TEST(GarbageHost, ValuesNeverWrittenReadAsZeroAndCountsAreCutToThirtyTwoBits) {
   SEGUI_base gui(&GarbageHost, 0);
   g_garbage_answer = -123456;
   EXPECT_EQ(gui.GetPin(0)->GetValueInt(), 0);
-  EXPECT_EQ(BitsOf(gui.GetPin(0)->GetValueFloat()), 0u);
+  EXPECT_EQ(FloatBits(gui.GetPin(0)->GetValueFloat()), 0u);
   EXPECT_EQ(gui.GetPin(0)->GetValueTextW(), u"");  // a negative count
 
   // Pointer-wide answers: a count beyond 32 bits is cut to the largest the

@@ -59,7 +59,7 @@ class ProbeGui : public SEGUI_base {
 
  private:
   void Pair(const char* name, void* ptr, float opt, GuiPair p) {
-    Seen s{name, p.first, p.second, ptr, BitsOf(opt)};
+    Seen s{name, p.first, p.second, ptr, FloatBits(opt)};
     m_log->push_back(s);
   }
   std::vector<Seen>* m_log;
@@ -108,8 +108,8 @@ TEST_F(GuiDispatch, OpcodeSixHandsValueBeforeIndex) {
 
 TEST_F(GuiDispatch, OpcodesThreeToFiveHandPtrOptBitForBitAndThePair) {
   int marker = 0;
-  const float quiet_nan_with_payload = FloatOf(0x7FC12345u);
-  const float negative_zero = FloatOf(0x80000000u);
+  const float quiet_nan_with_payload = BitsFloat(0x7FC12345u);
+  const float negative_zero = BitsFloat(0x80000000u);
   EXPECT_EQ(host.GuiDispatch(3, 11, -12, &marker, quiet_nan_with_payload), 0);
   EXPECT_EQ(host.GuiDispatch(4, -1, 7, nullptr, negative_zero), 0);
   EXPECT_EQ(host.GuiDispatch(5, 0, INT32_MIN, &marker, 2.5f), 0);
@@ -125,7 +125,7 @@ TEST_F(GuiDispatch, OpcodesThreeToFiveHandPtrOptBitForBitAndThePair) {
   EXPECT_EQ(log[1].a, -1);
   EXPECT_EQ(log[1].b, 7);
   EXPECT_EQ(log[2].handler, "5");
-  EXPECT_EQ(log[2].opt_bits, BitsOf(2.5f));
+  EXPECT_EQ(log[2].opt_bits, FloatBits(2.5f));
   EXPECT_EQ(log[2].b, INT32_MIN);
 }
 

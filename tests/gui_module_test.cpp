@@ -91,7 +91,7 @@ TEST_F(MathGui, TheWriteCarriesTheResultInOptOnly) {
   const auto calls = Notify(kX);
   ASSERT_EQ(calls.size(), 3u);
   EXPECT_EQ(calls[2].value, 0);
-  EXPECT_EQ(calls[2].opt_bits, BitsOf(1.5f));
+  EXPECT_EQ(calls[2].opt_bits, FloatBits(1.5f));
 }
 
 TEST_F(MathGui, CosineOfZeroIsOne) { EXPECT_EQ(Evaluate(0, 0.0f), 1.0f); }
@@ -104,7 +104,7 @@ TEST_F(MathGui, EachModeWritesTheDoubleResultRoundedToFloat) {
   EXPECT_EQ(Evaluate(3, x), static_cast<float>(std::tan(static_cast<double>(x))));
 }
 
-TEST_F(MathGui, SquareRootOfTwoIsTheNearestFloat) { EXPECT_EQ(BitsOf(Evaluate(2, 2.0f)), 0x3FB504F3u); }
+TEST_F(MathGui, SquareRootOfTwoIsTheNearestFloat) { EXPECT_EQ(FloatBits(Evaluate(2, 2.0f)), 0x3FB504F3u); }
 
 TEST_F(MathGui, SquareRootOfMinusOneWritesANaN) {
   EXPECT_TRUE(std::isnan(Evaluate(2, -1.0f)));
@@ -137,7 +137,7 @@ TEST_F(MathGui, ModeOutsideTheListWritesNothing) {
 TEST_F(MathGui, ANotificationFromInsideTheResultWriteChangesNothing) {
   Create(0, 0.0f);
   int nested = 0;
-  host.SetCallbackHook([&](sehost::StandInHost& h, const sehost::TraceEntry& call) {
+  sehost::Subscription hook = host.OnCallback([&](sehost::StandInHost& h, const sehost::TraceEntry& call) {
     if (call.opcode == GUI_HC_SET_PIN_VALUE && nested == 0) {
       ++nested;
       h.SetPinFloat(kX, 3.0f);
@@ -156,7 +156,7 @@ TEST_F(MathGui, ANotificationFromInsideTheResultWriteChangesNothing) {
   EXPECT_EQ(trace[4].opcode, GUI_OP_PIN_VALUE_CHANGE);
 
   // The instance is not left busy: the next notification evaluates again.
-  host.SetCallbackHook(nullptr);
+  hook.Cancel();
   ExpectCalls(Notify(kX), {kReadX, kReadX, kWriteResult});
   EXPECT_EQ(host.PinFloat(kResult), static_cast<float>(std::cos(3.0)));
 }

@@ -64,7 +64,7 @@ TEST_F(GuiPinCalls, ValueWritesCarryTheValueInValueOrOpt) {
   EXPECT_EQ(calls[0].index, 2);
   EXPECT_EQ(calls[0].value, 0);
   EXPECT_EQ(calls[0].ptr, nullptr);
-  EXPECT_EQ(calls[0].opt_bits, BitsOf(1.5f));
+  EXPECT_EQ(calls[0].opt_bits, FloatBits(1.5f));
   EXPECT_EQ(calls[1].opcode, GUI_HC_SET_PIN_VALUE);
   EXPECT_EQ(calls[1].index, 0);
   EXPECT_EQ(calls[1].value, 3);
@@ -220,10 +220,10 @@ TEST_F(GuiPinCalls, AWideCountTooLargeToReserveFailsAsAnAllocationAndTheEntryAns
 
 TEST_F(GuiPinCalls, PassThroughCallsSendTheirArgumentsAndHandBackTheAnswer) {
   int markers[4] = {};
-  host.SetAnswer(8, 81);
-  host.SetAnswer(18, -18);
-  host.SetAnswer(19, 19);
-  host.SetAnswer(20, -5);
+  host.SetGuiAnswer(8, 81);
+  host.SetGuiAnswer(18, -18);
+  host.SetGuiAnswer(19, 19);
+  host.SetGuiAnswer(20, -5);
   se_ret_t r8 = 0, r18 = 0, r19 = 0;
   bool q20 = false;
   Run([&](ScriptedGui& g) {
@@ -252,7 +252,7 @@ TEST_F(GuiPinCalls, PassThroughCallsSendTheirArgumentsAndHandBackTheAnswer) {
   EXPECT_EQ(calls[2].opcode, 19);
   EXPECT_EQ(calls[3].opcode, 20);
 
-  host.SetAnswer(20, 0);
+  host.SetGuiAnswer(20, 0);
   Run([&](ScriptedGui& g) { q20 = g.HostQuery20(nullptr); });
   EXPECT_FALSE(q20);
 }

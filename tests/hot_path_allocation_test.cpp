@@ -128,7 +128,7 @@ class HotPaths : public ::testing::Test {
   void SetUp() override {
     memset(&g_host, 0, sizeof g_host);
     g_host.pins[0] = 0;                    // "Mode": cos
-    g_host.pins[1] = BitsOf(0.5f);         // "X"
+    g_host.pins[1] = FloatBits(0.5f);         // "X"
     g_host.clock = 4096;
     gui = static_cast<GuiRecord*>(makeModule(0, 2, &ArrayCallback, 0));
     audio = static_cast<AudioRecord*>(makeModule(0, 1, &ArrayCallback, 0));
@@ -186,7 +186,7 @@ TEST_F(HotPaths, GuiEvaluationsAllocateNothing) {
       }
     }
   }
-  EXPECT_EQ(g_host.pins[2], BitsOf(static_cast<float>(std::cos(0.5))));  // mode 65536 is cos
+  EXPECT_EQ(g_host.pins[2], FloatBits(static_cast<float>(std::cos(0.5))));  // mode 65536 is cos
 }
 
 TEST_F(HotPaths, EveryGuiOpcodeButCloseAllocatesNothing) {

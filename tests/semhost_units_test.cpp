@@ -199,10 +199,11 @@ TEST(ChildRunner, FindsItsOwnProgramFromArgv0) {
 }
 
 TEST(StandInHostCompletion, ListenersSeeEachCallReturnInnermostFirstWithItsAnswer) {
-  std::vector<std::string> events;  // outlives the host, whose closing calls it still sees
   sehost::StandInHost host;
-  host.SetTraceListener([&](const sehost::TraceEntry& e) { events.push_back("start " + std::to_string(e.opcode)); });
-  host.SetCompletionListener([&](const sehost::TraceEntry& e) {
+  std::vector<std::string> events;
+  const sehost::Subscription started =
+      host.OnCall([&](const sehost::TraceEntry& e) { events.push_back("start " + std::to_string(e.opcode)); });
+  const sehost::Subscription returned = host.OnReturn([&](const sehost::TraceEntry& e) {
     events.push_back("return " + std::to_string(e.opcode) + " = " + std::to_string(static_cast<long long>(e.result)));
   });
   host.SetPinFloat(1, 0.5f);
@@ -224,7 +225,7 @@ TEST(StandInHostCompletion, RunAsCallAnswersCallbacksOfARecordNotYetHeld) {
   ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].depth, 1);
   EXPECT_EQ(calls[0].record, record);
-  EXPECT_EQ(sehost::StandInHost::OrphanCallbacks(), 0u);
+  EXPECT_EQ(host.orphan_callbacks(), 0u);
   static_cast<GuiRecord*>(record)->dispatcher(static_cast<GuiRecord*>(record), GUI_OP_CLOSE, 0, 0, nullptr, 0.0f);
 }
 
@@ -234,7 +235,7 @@ TEST(TracerFormat, DescribesAnEntryWithoutAddresses) {
   sehost::StandInHost host;
   host.SetPinFloat(1, 0.25f);
   host.SetPinDatatype(1, DT_FLOAT);
-  tracer.Observe(host);
+  const auto observation = tracer.Observe(host);
   tracer.LibraryCallStarted("makeModule index=0 type=2");
   host.CreateGui(makeModule);
   tracer.LibraryCallReturned("gui");
@@ -256,9 +257,9 @@ TEST(TracerFormat, NestsReentrantCallsAndGivesReturnLines) {
   host.SetPinFloat(1, 2.0f);
   host.SetPinInt(0, 2);
   host.CreateGui(makeModule);
-  tracer.Observe(host);
+  const auto observation = tracer.Observe(host);
   bool once = true;
-  host.SetCallbackHook([&once](sehost::StandInHost& h, const sehost::TraceEntry& e) {
+  const sehost::Subscription hook = host.OnCallback([&once](sehost::StandInHost& h, const sehost::TraceEntry& e) {
     if (once && e.opcode == GUI_HC_SET_PIN_VALUE) {
       once = false;
       h.NotifyGui(1);  // dropped by the module: it is busy
@@ -278,7 +279,7 @@ TEST(TracerFormat, ShowsProcessEventsAndWhatPointersHold) {
   semhost::Tracer tracer([&](const std::string& line) { lines.push_back(line); });
   sehost::StandInHost host;
   host.CreateAudio(makeModule);
-  tracer.Observe(host);
+  const auto observation = tracer.Observe(host);
   host.AudioDispatch(OP_OPEN);
   host.CallProcess(0, 64);
   host.DeliverEvent(SEEvent{0, 6, 1, 2, 0, nullptr});

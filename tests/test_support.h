@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "FloatBits.h"
+
 // A death-test pattern matching the runtime's report of a failed framework
 // assertion with exactly this expression text and file label.
 inline std::string AssertionPattern(const std::string& expression, const std::string& file_label) {
@@ -24,17 +26,8 @@ inline std::string AssertionPattern(const std::string& expression, const std::st
 #endif
 }
 
-inline uint32_t BitsOf(float f) {
-  uint32_t bits;
-  memcpy(&bits, &f, sizeof bits);
-  return bits;
-}
-
-inline float FloatOf(uint32_t bits) {
-  float f;
-  memcpy(&f, &bits, sizeof f);
-  return f;
-}
+using setest::BitsFloat;
+using setest::FloatBits;
 
 // A signalling NaN with a payload: an x87 load of it would give 0x7FE00001
 // and raise the invalid-operation flag.

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "AudioRecord.h"
+#include "FloatBits.h"
 #include "GuiRecord.h"
 #include "ImportShims.h"
 #include "PeLibrary.h"
@@ -48,11 +49,7 @@ uint32_t Word(const void* base, size_t offset) {
   return word;
 }
 
-uint32_t Bits(float f) {
-  uint32_t bits;
-  memcpy(&bits, &f, sizeof bits);
-  return bits;
-}
+using setest::FloatBits;
 
 // One build of the module, loaded by its own kind of loader.
 struct Build {
@@ -190,10 +187,12 @@ TEST_P(TypicalRun, PropertiesFillTheRecordAndLeaveTheHostWord) {
 }
 
 TEST_P(TypicalRun, OtherIndicesAndTypesMakeNothingAndCallNothing) {
-  EXPECT_EQ(make_module(1, 1, &sehost::StandInHost::seaudioMaster, kContext), nullptr);
-  EXPECT_EQ(make_module(0, 0, &sehost::StandInHost::seaudioMaster, kContext), nullptr);
-  EXPECT_EQ(make_module(0, 3, &sehost::StandInHost::seaudioMaster, kContext), nullptr);
-  EXPECT_EQ(sehost::StandInHost::OrphanCallbacks(), 0u);
+  host->RunAsCall([&] {
+    EXPECT_EQ(make_module(1, 1, &sehost::StandInHost::seaudioMaster, kContext), nullptr);
+    EXPECT_EQ(make_module(0, 0, &sehost::StandInHost::seaudioMaster, kContext), nullptr);
+    EXPECT_EQ(make_module(0, 3, &sehost::StandInHost::seaudioMaster, kContext), nullptr);
+  });
+  EXPECT_TRUE(host->Callbacks().empty());
 }
 
 TEST_P(TypicalRun, TheAudioRecordReadsAsTheHostExpects) {
@@ -339,7 +338,7 @@ TEST_P(TypicalRun, EachChangeWritesTheResultOfTheModesFunction) {
     ASSERT_NE(record, nullptr);
     host->ClearTrace();
     for (float x : xs) {
-      const uint32_t expected = Bits(static_cast<float>(Evaluate(mode, static_cast<double>(x))));
+      const uint32_t expected = FloatBits(static_cast<float>(Evaluate(mode, static_cast<double>(x))));
       host->SetPinFloat(kX, x);
       host->NotifyGui(kX);
       EXPECT_EQ(TakeCalls(record), (std::vector<std::pair<int32_t, int32_t>>{kReadX, kReadX, kWriteResult}));
@@ -366,7 +365,7 @@ TEST_P(TypicalRun, ResultsMatchTheCLibraryBitForBitOverAWideRangeOfX) {
       const float x = static_cast<float>(ldexp((i % 2 ? -1.0 : 1.0) * (1.0 + (i % 97) / 97.0), exponent));
       host->SetPinFloat(kX, x);
       host->NotifyGui(kX);
-      const uint32_t expected = Bits(static_cast<float>(Evaluate(mode, static_cast<double>(x))));
+      const uint32_t expected = FloatBits(static_cast<float>(Evaluate(mode, static_cast<double>(x))));
       if (host->PinBits(kResult) != expected && ++mismatches <= 3) {
         ADD_FAILURE() << "mode " << mode << " x " << x << ": 0x" << std::hex << host->PinBits(kResult)
                       << " instead of 0x" << expected;
@@ -387,7 +386,7 @@ TEST_P(TypicalRun, TheWriteOfResultCarriesTheFloatInOptOnly) {
   EXPECT_EQ(calls[2].opcode, GUI_HC_SET_PIN_VALUE);
   EXPECT_EQ(calls[2].value, 0);
   EXPECT_EQ(calls[2].ptr, nullptr);
-  EXPECT_EQ(calls[2].opt_bits, Bits(1.5f));
+  EXPECT_EQ(calls[2].opt_bits, FloatBits(1.5f));
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(calls[i].value, 0);
     EXPECT_NE(calls[i].ptr, nullptr);
@@ -407,14 +406,14 @@ TEST_P(TypicalRun, AModeOutsideTheListWritesNothingAndOnlyTheLowSixteenBitsCount
   host->SetPinInt(kMode, 65539);  // tan
   host->NotifyGui(kMode);
   EXPECT_EQ(TakeCalls(record), (std::vector<std::pair<int32_t, int32_t>>{kReadMode, kReadX, kWriteResult}));
-  EXPECT_EQ(host->PinBits(kResult), Bits(static_cast<float>(tan(1.0))));
+  EXPECT_EQ(host->PinBits(kResult), FloatBits(static_cast<float>(tan(1.0))));
 }
 
 TEST_P(TypicalRun, ANotificationFromInsideTheWriteOfResultMakesNoHostCall) {
   GuiRecord* record = CreateGui(0, 0.0f);
   ASSERT_NE(record, nullptr);
   int nested = 0;
-  host->SetCallbackHook([&](sehost::StandInHost& h, const sehost::TraceEntry& call) {
+  sehost::Subscription hook = host->OnCallback([&](sehost::StandInHost& h, const sehost::TraceEntry& call) {
     if (call.opcode == GUI_HC_SET_PIN_VALUE && nested++ == 0) {
       h.SetPinFloat(kX, 3.0f);
       h.NotifyGui(kX);
@@ -426,10 +425,10 @@ TEST_P(TypicalRun, ANotificationFromInsideTheWriteOfResultMakesNoHostCall) {
   EXPECT_EQ(TakeCalls(record), (std::vector<std::pair<int32_t, int32_t>>{kReadX, kReadX, kWriteResult}));
   EXPECT_EQ(host->PinFloat(kResult), 1.0f);
 
-  host->SetCallbackHook(nullptr);
+  hook.Cancel();
   host->NotifyGui(kX);  // not left busy
   EXPECT_EQ(TakeCalls(record), (std::vector<std::pair<int32_t, int32_t>>{kReadX, kReadX, kWriteResult}));
-  EXPECT_EQ(host->PinBits(kResult), Bits(static_cast<float>(cos(3.0))));
+  EXPECT_EQ(host->PinBits(kResult), FloatBits(static_cast<float>(cos(3.0))));
 }
 
 // On 32-bit x86 an x87 load of the float would quiet it and raise the
@@ -457,7 +456,7 @@ TEST_P(TypicalRun, BothHalvesLiveSideBySideAndCloseWithOne) {
   EXPECT_EQ(host->AudioDispatch(OP_OPEN), 0);
   host->RunBlock(64);
   host->NotifyGui(kX);
-  EXPECT_EQ(host->PinBits(kResult), Bits(static_cast<float>(tan(0.25))));
+  EXPECT_EQ(host->PinBits(kResult), FloatBits(static_cast<float>(tan(0.25))));
   EXPECT_EQ(host->CloseAudio(), 1);
   EXPECT_EQ(host->CloseGui(), 1);
   EXPECT_EQ(host->audio(), nullptr);

@@ -14,7 +14,7 @@ int32_t AudioPinCount(const std::vector<SEPinProperties>& pins) {
 
 Session::Session(const sehost::ModuleLibrary& library, int32_t module_index, CallObserver* observer, int32_t host_context)
     : m_library(library), m_module_index(module_index), m_observer(observer), m_host(host_context) {
-  if (m_observer) m_observer->Observe(m_host);
+  if (m_observer) m_observation = m_observer->Observe(m_host);
 }
 
 Session::~Session() { Stop(); }

@@ -9,12 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "CallObserver.h"
 #include "ModuleLibrary.h"
 #include "StandInHost.h"
 
 namespace semhost {
-
-class CallObserver;
 
 class Session {
  public:
@@ -58,6 +57,7 @@ class Session {
   int32_t m_module_index;
   CallObserver* m_observer;
   sehost::StandInHost m_host;
+  CallObserver::Observation m_observation;  // ends before the host, after Stop
   std::vector<SEPinProperties> m_pins;
   int32_t m_block_size = 1024;
 };

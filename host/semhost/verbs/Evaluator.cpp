@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "FloatBits.h"
 #include "Session.h"
 #include "Text.h"
 
@@ -12,11 +13,8 @@ namespace semhost {
 
 namespace {
 
-uint32_t FloatBits(float f) {
-  uint32_t bits;
-  memcpy(&bits, &f, sizeof bits);
-  return bits;
-}
+using setest::BitsFloat;
+using setest::FloatBits;
 
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\n") == std::string::npos) return text;
@@ -28,11 +26,7 @@ std::string CsvField(const std::string& text) {
 // A cell of the sweep table: floats as FormatFloat writes them, every other
 // value as its integer (a choice's value, not its text, so the column stays numeric).
 std::string Cell(const PinInfo& pin, uint32_t bits) {
-  if (pin.datatype == DT_FLOAT) {
-    float f;
-    memcpy(&f, &bits, sizeof f);
-    return FormatFloat(f);
-  }
+  if (pin.datatype == DT_FLOAT) return FormatFloat(BitsFloat(bits));
   return std::to_string(static_cast<int32_t>(bits));
 }
 

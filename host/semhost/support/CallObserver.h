@@ -18,12 +18,17 @@ class CallObserver {
   virtual void LibraryCallStarted(const std::string& call) = 0;
   virtual void LibraryCallReturned(const std::string& answer) = 0;
 
-  // Follows every call `host` makes and answers (replaces the host's trace
-  // and completion listeners). The observer must outlive the host's use of it.
-  void Observe(sehost::StandInHost& host) {
+  // Following one host: while it lives, the observer sees every call.
+  struct Observation {
+    sehost::Subscription started;
+    sehost::Subscription returned;
+  };
+  // Follows every call `host` makes and answers, beside the host's other
+  // subscribers, until the observation ends. The observer must outlive it.
+  [[nodiscard]] Observation Observe(sehost::StandInHost& host) {
     const sehost::StandInHost* watched = &host;
-    host.SetTraceListener([this, watched](const sehost::TraceEntry& e) { CallStarted(e, *watched); });
-    host.SetCompletionListener([this, watched](const sehost::TraceEntry& e) { CallReturned(e, *watched); });
+    return {host.OnCall([this, watched](const sehost::TraceEntry& e) { CallStarted(e, *watched); }),
+            host.OnReturn([this, watched](const sehost::TraceEntry& e) { CallReturned(e, *watched); })};
   }
 };
 

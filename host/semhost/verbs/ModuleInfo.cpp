@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "FloatBits.h"
 #include "Names.h"
 #include "Session.h"
 #include "Text.h"
@@ -27,17 +28,8 @@ std::string Narrow(const std::u16string& text) {
   return narrow;
 }
 
-uint32_t FloatBits(float f) {
-  uint32_t bits;
-  memcpy(&bits, &f, sizeof bits);
-  return bits;
-}
-
-float BitsFloat(uint32_t bits) {
-  float f;
-  memcpy(&f, &bits, sizeof f);
-  return f;
-}
+using setest::BitsFloat;
+using setest::FloatBits;
 
 // Datatypes that hold an integer the host can set: the 8-bit and 32-bit codes.
 bool IsIntegerType(int32_t datatype) { return datatype == 4 || datatype == 8; }

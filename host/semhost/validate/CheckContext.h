@@ -1,11 +1,13 @@
 #pragma once
-// The validator's checks of a module against the interface contract. Each
-// runs in a child process of its own (see Validator); this is the child's
-// side: the checks, and the context that records what a check found and what
-// crossed the boundary while it ran.
+// What one check found, and what crossed the boundary while it ran: the
+// check's failures, skip reason and notes, the verdict and message made of
+// them, and the opcode coverage. It observes every session the check makes
+// and passes each call on, in a fixed order, to the crash reporter, the trace
+// (when there is one) and the check's own subscribers.
 
 #include <stdint.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -14,8 +16,9 @@
 #include <vector>
 
 #include "CallObserver.h"
+#include "CrashReporter.h"
 #include "ModuleLibrary.h"
-#include "Names.h"
+#include "Observers.h"
 #include "Session.h"
 
 namespace semhost {
@@ -31,6 +34,9 @@ enum class Verdict { kPass, kFail, kSkip };
 
 class CheckContext : public CallObserver {
  public:
+  using CallListener = std::function<void(const sehost::TraceEntry&, const sehost::StandInHost&)>;
+  using LibraryListener = std::function<void(const std::string&)>;
+
   // `trace`, when not null, also sees every call.
   CheckContext(const sehost::ModuleLibrary& library, const CheckOptions& options, CallObserver* trace);
 
@@ -45,11 +51,22 @@ class CheckContext : public CallObserver {
   void Skip(const std::string& reason);
   void Note(const std::string& note);
 
-  // Extra listeners a check may set for the calls of its sessions.
-  std::function<void(const sehost::TraceEntry&, const sehost::StandInHost&)> on_start;
-  std::function<void(const sehost::TraceEntry&, const sehost::StandInHost&)> on_return;
-  std::function<void(const std::string&)> on_library_start;
-  std::function<void(const std::string&)> on_library_return;
+  // A check's own listeners for the calls of its sessions, for as long as the
+  // subscription lives: declare it after whatever the listener captures.
+  // A listener sees a call start after the trace has printed it, and return
+  // before the trace prints the return, so what it restores is restored first.
+  [[nodiscard]] sehost::Subscription OnCallStarted(CallListener listener) {
+    return m_on_start.Subscribe(std::move(listener));
+  }
+  [[nodiscard]] sehost::Subscription OnCallReturned(CallListener listener) {
+    return m_on_return.Subscribe(std::move(listener));
+  }
+  [[nodiscard]] sehost::Subscription OnLibraryCallStarted(LibraryListener listener) {
+    return m_on_library_start.Subscribe(std::move(listener));
+  }
+  [[nodiscard]] sehost::Subscription OnLibraryCallReturned(LibraryListener listener) {
+    return m_on_library_return.Subscribe(std::move(listener));
+  }
 
   void CallStarted(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
   void CallReturned(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
@@ -62,9 +79,16 @@ class CheckContext : public CallObserver {
   nlohmann::json Result() const;
 
  private:
+  void Count(const sehost::TraceEntry& entry);
+
   const sehost::ModuleLibrary& m_library;
   CheckOptions m_options;
+  CrashReporter m_crash_reporter;
   CallObserver* m_trace;
+  sehost::Observers<const sehost::TraceEntry&, const sehost::StandInHost&> m_on_start;
+  sehost::Observers<const sehost::TraceEntry&, const sehost::StandInHost&> m_on_return;
+  sehost::Observers<const std::string&> m_on_library_start;
+  sehost::Observers<const std::string&> m_on_library_return;
   std::vector<std::string> m_failures;
   std::string m_skip;
   std::vector<std::string> m_notes;
@@ -72,15 +96,5 @@ class CheckContext : public CallObserver {
   int64_t m_process_calls = 0;
   int64_t m_event_calls = 0;
 };
-
-struct Check {
-  const char* name;
-  const char* description;
-  void (*run)(CheckContext&);
-};
-
-// Every check, in the order the validator runs them.
-const std::vector<Check>& AllChecks();
-const Check* FindCheck(const std::string& name);
 
 }  // namespace semhost

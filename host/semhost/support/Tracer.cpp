@@ -2,6 +2,7 @@
 
 #include <string.h>
 
+#include "FloatBits.h"
 #include "Names.h"
 #include "Text.h"
 
@@ -158,11 +159,7 @@ std::string Args(const TraceEntry& e) {
 }
 
 std::string PinValueText(const sehost::StandInHost& host, int32_t pin, uint32_t bits) {
-  if (host.Pin(pin).datatype == DT_FLOAT) {
-    float f;
-    memcpy(&f, &bits, sizeof f);
-    return FormatFloat(f);
-  }
+  if (host.Pin(pin).datatype == DT_FLOAT) return FormatFloat(setest::BitsFloat(bits));
   return std::to_string(static_cast<int32_t>(bits));
 }
 

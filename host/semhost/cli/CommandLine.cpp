@@ -11,6 +11,7 @@
 #include "ChildRunner.h"
 #include "Evaluator.h"
 #include "ExitCode.h"
+#include "FloatBits.h"
 #include "ModuleInfo.h"
 #include "ModuleLibrary.h"
 #include "Session.h"
@@ -230,9 +231,8 @@ int Eval(const Common& common, const EvalArgs& args, bool plot) {
     for (size_t c = 0; c < table.columns.size(); ++c) {
       std::vector<std::pair<double, double>> points;
       for (size_t row = 0; row < table.xs.size(); ++row) {
+        const float y = setest::BitsFloat(table.columns[c][row]);
         const uint32_t bits = table.columns[c][row];
-        float y;
-        memcpy(&y, &bits, sizeof y);
         const double value = table.column_pins[c]->datatype == DT_FLOAT ? static_cast<double>(y) : static_cast<int32_t>(bits);
         points.push_back({static_cast<double>(table.xs[row]), value});
       }

@@ -1,0 +1,88 @@
+#pragma once
+// Any number of callbacks for one kind of notification, called in the order
+// they subscribed. Subscribe answers a Subscription that unsubscribes when it
+// ends, so no callback outlives what it captured.
+//
+// A callback may subscribe or unsubscribe others, or itself, and may cause
+// nested notifications: one that subscribes during a notification is first
+// called at the next one; one that unsubscribes is not called again, even
+// later in the same notification. Notifying allocates nothing.
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "Subscription.h"
+
+namespace sehost {
+
+template <class... Args>
+class Observers {
+ public:
+  using Callback = std::function<void(Args...)>;
+
+  Observers() : m_state(std::make_shared<State>()) {}
+  Observers(const Observers&) = delete;
+  Observers& operator=(const Observers&) = delete;
+
+  [[nodiscard]] Subscription Subscribe(Callback callback) {
+    const uint64_t id = ++m_state->last_id;
+    m_state->entries.push_back({id, std::make_shared<Callback>(std::move(callback))});
+    std::weak_ptr<State> state = m_state;
+    return Subscription([state, id] {
+      if (const std::shared_ptr<State> alive = state.lock()) alive->Remove(id);
+    });
+  }
+
+  void Notify(Args... args) const {
+    State& state = *m_state;
+    const std::shared_ptr<State> keep = m_state;  // a callback may destroy the owner
+    ++state.notifying;
+    const size_t count = state.entries.size();
+    for (size_t i = 0; i < count && i < state.entries.size(); ++i) {
+      // A copy, so the callback stays alive when it unsubscribes itself.
+      const std::shared_ptr<Callback> callback = state.entries[i].callback;
+      if (callback) (*callback)(args...);
+    }
+    if (--state.notifying == 0) state.Compact();
+  }
+
+  bool empty() const {
+    return std::none_of(m_state->entries.begin(), m_state->entries.end(),
+                        [](const Entry& e) { return static_cast<bool>(e.callback); });
+  }
+
+ private:
+  struct Entry {
+    uint64_t id;
+    std::shared_ptr<Callback> callback;  // null once unsubscribed
+  };
+  struct State {
+    std::vector<Entry> entries;
+    uint64_t last_id = 0;
+    int notifying = 0;
+    bool removed = false;
+    void Remove(uint64_t id) {
+      for (Entry& e : entries) {
+        if (e.id == id) e.callback = nullptr;
+      }
+      removed = true;
+      if (notifying == 0) Compact();
+    }
+    // Entries leave the list only between notifications, so indices hold while one runs.
+    void Compact() {
+      if (!removed) return;
+      entries.erase(std::remove_if(entries.begin(), entries.end(), [](const Entry& e) { return !e.callback; }),
+                    entries.end());
+      removed = false;
+    }
+  };
+  std::shared_ptr<State> m_state;
+};
+
+}  // namespace sehost

@@ -1,0 +1,97 @@
+// A seeded random sequence of in-contract calls.
+
+#include "Checks.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+#include "CheckTools.h"
+#include "CrashReporter.h"
+#include "SeededRandom.h"
+
+namespace semhost {
+
+namespace {
+
+using sehost::StandInHost;
+using setest::SeededRandom;
+
+void CheckRandomSequence(CheckContext& ctx) {
+  const uint64_t seed = ctx.options().seed;
+  const int32_t steps = std::max<int32_t>(ctx.options().steps, 1);
+  auto session = ctx.NewSession();
+  StandInHost& host = session->host();
+  ctx.Phase("starting the module");
+  if (!StartOrFail(ctx, *session)) return;
+  const std::vector<PinInfo> pins = Describe(session->pins());
+  const std::vector<const PinInfo*> inputs = SettableInputs(pins);
+  const int32_t block = session->block_size();
+  const int32_t pin_count = static_cast<int32_t>(pins.size());
+  SeededRandom random(seed);
+  unsigned char scratch[256];
+  const size_t orphans = host.orphan_callbacks();
+  int64_t counts[8] = {};
+  ctx.Phase("running the random sequence");
+  for (int32_t step = 0; step < steps; ++step) {
+    CrashReporter::SetStep(step);
+    memset(scratch, 0, sizeof scratch);
+    const uint32_t pick = random.Below(100);
+    const int32_t index = random.Between(-2, pin_count + 2);
+    const int32_t value = random.Between(-1000, 100000);
+    if (pick < 30 && !inputs.empty() && host.gui()) {  // the user changes a pin
+      const PinInfo* pin = inputs[random.Below(static_cast<uint32_t>(inputs.size()))];
+      session->Change(pin->index, SomeValue(*pin, random));
+      ++counts[0];
+    } else if (pick < 35 && host.gui()) {  // a notification for any pin index
+      host.NotifyGui(index);
+      ++counts[1];
+    } else if (pick < 45 && host.gui()) {  // another GUI opcode of the interface (not close)
+      static const int32_t kGuiOps[] = {GUI_OP_OPEN, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12};
+      host.GuiDispatch(kGuiOps[random.Below(sizeof kGuiOps / sizeof kGuiOps[0])], index, value, scratch,
+                       random.Float());
+      ++counts[2];
+    } else if (pick < 65 && host.audio()) {  // a block of audio
+      host.RunBlock(random.Between(1, block));
+      ++counts[3];
+    } else if (pick < 90 && host.audio()) {  // another audio opcode of the interface (not open or close)
+      static const int32_t kAudioOps[] = {OP_SET_SAMPLE_RATE, OP_SET_BLOCK_SIZE, 4, 5, OP_GET_PIN_PROPERTIES,
+                                          OP_NOTIFY, 9, 11, OP_COMMAND, OP_GET_PROCESS_FUNCTION_INFO};
+      const int32_t opcode = kAudioOps[random.Below(sizeof kAudioOps / sizeof kAudioOps[0])];
+      const float rate = static_cast<float>(random.Between(8000, 192000));
+      host.AudioDispatch(opcode, index, opcode == OP_SET_BLOCK_SIZE ? random.Between(1, block) : value, scratch,
+                         opcode == OP_SET_SAMPLE_RATE ? rate : random.Float());
+      ++counts[4];
+    } else if (pick < 96) {  // a new GUI half
+      host.CloseGui();
+      session->CreateGui();
+      ++counts[5];
+    } else {  // a new audio half, opened
+      host.CloseAudio();
+      if (session->CreateAudio()) {
+        host.AudioDispatch(OP_SET_BLOCK_SIZE, 0, block);
+        host.AudioDispatch(OP_OPEN);
+      }
+      ++counts[6];
+    }
+    if ((step & 255) == 255) host.ClearTrace();
+  }
+  ctx.Phase("closing after the random sequence");
+  session->Stop();
+  if (host.orphan_callbacks() != orphans) ctx.Fail("the module called the host outside any call into it");
+  ctx.Note("seed " + std::to_string(seed) + ": " + std::to_string(steps) + " steps (" + std::to_string(counts[0]) +
+           " pin changes, " + std::to_string(counts[1] + counts[2]) + " other GUI calls, " + std::to_string(counts[3]) +
+           " blocks, " + std::to_string(counts[4]) + " audio opcodes, " + std::to_string(counts[5] + counts[6]) +
+           " new halves) without a crash");
+}
+
+}  // namespace
+
+const std::vector<Check>& RobustnessChecks() {
+  static const std::vector<Check> checks = {
+      {"robustness.random-sequence", "a seeded random sequence of calls of the interface runs without a crash", CheckRandomSequence},
+  };
+  return checks;
+}
+
+}  // namespace semhost
