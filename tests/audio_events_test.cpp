@@ -102,7 +102,7 @@ TEST_F(AudioEvents, APostedEventCarriesEveryFieldAsGivenAndANullLink) {
   Create();
   host.SetSampleClock(50);
   SEEvent as_posted{};
-  host.SetCallbackHook([&](sehost::StandInHost&, const sehost::TraceEntry& call) {
+  sehost::Subscription copy = host.OnCallback([&](sehost::StandInHost&, const sehost::TraceEntry& call) {
     if (call.opcode == HC_ADD_EVENT) memcpy(&as_posted, call.ptr, sizeof as_posted);  // the module's own storage
   });
   memset(&as_posted.next, 0xA5, sizeof as_posted.next);
