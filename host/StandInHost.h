@@ -126,7 +126,7 @@ class StandInHost {
   uint32_t sample_clock() const { return m_clock; }
   uint32_t block_start() const { return m_block_start; }
   // Answers for audio callbacks without a state of their own (HC_PIN_QUERY,
-  // HC_PIN_DATA, opcode 10, …); default 0.
+  // HC_PIN_DATA, HC_CODE_10, …); default 0.
   void SetAudioAnswer(int32_t opcode, se_ret_t answer) { m_audio_answers[opcode] = answer; }
 
   // Processes `frames` samples as a host does: at each clock it first hands
@@ -163,7 +163,7 @@ class StandInHost {
   // record it does not hold yet. For module entries that a tool calls itself
   // (through a probe, say) instead of through the operations above.
   void RunAsCall(const std::function<void()>& call);
-  // The answer to the GUI's pass-through opcodes 8, 18, 19 and 20 (default 0).
+  // The answer to the GUI's pass-through calls GUI_HC_CODE_8, _18, _19 and _20 (default 0).
   void SetAnswer(int32_t opcode, se_ret_t answer) { m_answers[opcode] = answer; }
   // Callbacks that no host could answer: no call into a module was running
   // and the record was none a host holds.

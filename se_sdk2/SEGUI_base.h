@@ -21,9 +21,10 @@ class SEGUI_base {
   // The address makeModule hands to the host.
   GuiRecord* Record() { return &m_record; }
 
-  // GuiRecord::dispatcher (host → GUI half). Forwards to the object's
-  // Dispatch and returns its answer unchanged; an exception never reaches the
-  // host: it ends the call with the answer 0.
+  // GuiRecord::dispatcher (host → GUI half, on the thread that drives every
+  // GUI half of the library). Forwards to the object's Dispatch and returns
+  // its answer unchanged; an exception never reaches the host: it ends the
+  // call with the answer 0.
   static se_ret_t StaticDispatch(GuiRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                  float opt);
 
@@ -51,7 +52,8 @@ class SEGUI_base {
     return seaudioMaster(&m_record, opcode, index, value, ptr, opt);
   }
   // The one handle shared by every GUI half of the library, set to this half
-  // and `index`; valid until the next GetPin call by any half. No host call.
+  // and `index`; valid until the next GetPin call by any half, so use it at
+  // once, on the thread that drives the GUI halves. No host call.
   GuiPin* GetPin(int32_t index) {
     m_shared_pin.m_module = this;
     m_shared_pin.m_index = index;
@@ -71,7 +73,7 @@ class SEGUI_base {
   // so the check costs the callers a test and a branch.
   [[noreturn]] void MissingCallback() const;
 
-  static GuiPin m_shared_pin;  // GetPin's handle: static, one for the whole library
+  static GuiPin m_shared_pin;  // GetPin's handle: one for the whole library, shared by every GUI half
 };
 
 // GuiPin's value operations (declared in GuiPin.h), inline for the same reason

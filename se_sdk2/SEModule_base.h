@@ -40,8 +40,9 @@ class SEModule_base {
   // The address makeModule hands to the host.
   AudioRecord* Record() { return &m_record; }
 
-  // The record's dispatcher and event entries (host → audio half): forward to
-  // the virtual Dispatch / HandleEvent. An exception never reaches the host:
+  // The record's dispatcher and event entries (host → audio half, on the
+  // thread the host drives this half on): forward to the virtual Dispatch /
+  // HandleEvent. An exception never reaches the host:
   // it ends the call (a dispatcher call then answers 0).
   static se_ret_t StaticDispatch(AudioRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                  float opt);
