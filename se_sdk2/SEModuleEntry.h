@@ -74,6 +74,7 @@ template <size_t N>
 int32_t SEFillModuleProperties(const SEModuleEntry (&modules)[N], int32_t index, ModuleProperties* properties) noexcept {
   return SEFillModuleProperties(modules, N, index, properties);
 }
+// The same for a library's array of modules.
 template <size_t N>
 void* SECreateHalf(const SEModuleEntry (&modules)[N], int32_t index, int32_t type, SEHostCallback seaudioMaster,
                    int32_t host_context) noexcept {

@@ -17,8 +17,8 @@ typedef void (SEModule_base::*SEProcessMember)(int32_t buffer_offset, int32_t sa
 // A process function as the framework stores it: the member function, and the
 // plain entry that calls it on an object, which is what the record carries.
 struct SEProcessFunction {
-  SEProcessMember member;
-  SEProcessEntry entry;
+  SEProcessMember member;  // the member function
+  SEProcessEntry entry;     // the plain entry that calls it, for the record
 };
 
 // A deferred call of a module member function (ScheduleCall): a plain function
@@ -46,7 +46,7 @@ class SEModule_base {
   // it ends the call (a dispatcher call then answers 0).
   static se_ret_t StaticDispatch(AudioRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                  float opt);
-  static void StaticHandleEvent(SEModule_base* module, SEEvent* event);
+  static void StaticHandleEvent(SEModule_base* module, SEEvent* event);  // the record's event_function
 
   // Makes a process function of member function F of a module class D, for
   // SetProcessFunction: `SetProcessFunction(ProcessFunction<&Module::Process>())`.
@@ -58,28 +58,31 @@ class SEModule_base {
   static SEDeferredCall MemberCall();
 
   // host → audio half. The order of these virtuals is part of the framework.
-  virtual void OnPinStatusChange(SEPin* pin);
-  virtual void HandleEvent(SEEvent* e);
+  virtual void OnPinStatusChange(SEPin* pin);  // a pin received a status event; default: nothing
+  virtual void HandleEvent(SEEvent* e);  // one due event (event_function); default: the framework's routing
+  // One opcode of SE_AUDIO_OPCODES (the record's dispatcher); answers as the table says.
   virtual se_ret_t Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
-  virtual void Open();
-  virtual void Close();
-  virtual void ReservedA();
-  virtual void SetSampleRate(float rate);
-  virtual void SetBlockSize(int32_t size);
-  virtual float SampleRate();
-  virtual int32_t BlockSize();
+  virtual void Open();       // OP_OPEN; default: binds the pins (an override calls it last)
+  virtual void Close();      // OP_CLOSE, before the object deletes itself; default: nothing
+  virtual void ReservedA();  // never called by the framework
+  virtual void SetSampleRate(float rate);   // OP_SET_SAMPLE_RATE; default: stores it as it comes
+  virtual void SetBlockSize(int32_t size);  // OP_SET_BLOCK_SIZE; default: stores it as it comes
+  virtual float SampleRate();   // the stored sample rate, 44100 until the host sets one
+  virtual int32_t BlockSize();  // the stored block size, 1024 until the host sets one
   // Fills `properties` for declared pin `index` (GUI-only pins included) and
   // answers true, or answers false when there is no such pin.
   virtual bool GetPinProperties(int32_t index, SEPinProperties* properties);
-  virtual int32_t ReservedB();
-  virtual int32_t ReservedC();
-  virtual void OnNotify();
-  virtual void OnNotifyCount(int32_t count);
+  virtual int32_t ReservedB();  // never called by the framework; answers 0
+  virtual int32_t ReservedC();  // never called by the framework; answers 0
+  virtual void OnNotify();                   // OP_NOTIFY; default: nothing
+  virtual void OnNotifyCount(int32_t count);  // OP_NOTIFY with index > 0, after OnNotify; default: nothing
+  // An EVT_TIMED_MESSAGE: its time stamp, int_value1, and the low 16 bits of
+  // int_value2 as a signed number; default: nothing.
   virtual void OnTimedMessage(uint32_t clock, int32_t value, int16_t extra);
-  virtual void OnHostCommand(int32_t value, int32_t index, void* ptr);
+  virtual void OnHostCommand(int32_t value, int32_t index, void* ptr);  // OP_COMMAND; default: nothing
 
   // audio half → host. Without a callback: no call, answer 0.
-  se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
+  se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);  // seaudioMaster
   uint32_t SampleClock();  // HC_GET_SAMPLE_CLOCK
 
   // Pins.
@@ -87,18 +90,22 @@ class SEModule_base {
   SEPin* GetPin(int32_t index);  // requires pins ("m_pins != 0"); the index is the caller's to keep in range
 
   // Events and process functions.
+  // Posts an event to the host (HC_ADD_EVENT), due at `p_time_stamp`, which
+  // must not be before the current clock; nothing without a callback.
   void AddEvent(uint32_t p_time_stamp, int32_t event_type, int32_t int_value1, int32_t int_value2,
                 intptr_t ptr_value);
-  void ScheduleCall(uint32_t time_stamp, SEDeferredCall call);
+  void ScheduleCall(uint32_t time_stamp, SEDeferredCall call);  // AddEvent of an EVT_RUN_FUNCTION
+  // Makes `f` the current process function: mirrored in the record, then
+  // announced (HC_PROCESS_FUNCTION_CHANGED); the current one changes nothing.
   void SetProcessFunction(SEProcessFunction f);
-  SEProcessMember GetProcessFunction() const { return m_process_function; }
-  void IdleProcess(int32_t buffer_offset, int32_t sample_frames);
+  SEProcessMember GetProcessFunction() const { return m_process_function; }  // the current one
+  void IdleProcess(int32_t buffer_offset, int32_t sample_frames);  // the default process function: nothing
 
  protected:
-  SEHostCallback seaudioMaster;
-  AudioRecord m_record;
-  float m_sample_rate;
-  int32_t m_block_size;
+  SEHostCallback seaudioMaster;  // the host callback, or null
+  AudioRecord m_record;          // the record the host holds; at a fixed place for the object's life
+  float m_sample_rate;           // SetSampleRate's value
+  int32_t m_block_size;          // SetBlockSize's value
   SEPin* m_pins;                        // one array allocation, or null before Open
   SEProcessMember m_process_function;   // code entry and adjustment: 8 bytes on 32-bit targets
 };

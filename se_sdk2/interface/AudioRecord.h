@@ -6,7 +6,7 @@
 #include "SEEvent.h"
 #include "se_codes.h"
 
-typedef struct AudioRecord AudioRecord;
+typedef struct AudioRecord AudioRecord;  // the record by its plain name, in C too
 
 // AudioRecord::dispatcher (host → audio half): the record's address, the
 // opcode (AudioOpcode, table SE_AUDIO_OPCODES) and its arguments; answers as

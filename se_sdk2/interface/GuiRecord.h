@@ -4,7 +4,7 @@
 #include "se_boundary.h"
 #include "se_codes.h"
 
-typedef struct GuiRecord GuiRecord;
+typedef struct GuiRecord GuiRecord;  // the record by its plain name, in C too
 
 // GuiRecord::dispatcher (host → GUI half): the record's address, the opcode
 // (GuiOpcode, table SE_GUI_OPCODES) and its arguments; answers as each opcode

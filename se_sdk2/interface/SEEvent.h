@@ -4,7 +4,7 @@
 #include "se_boundary.h"
 #include "se_codes.h"
 
-typedef struct SEEvent SEEvent;
+typedef struct SEEvent SEEvent;  // the record by its plain name, in C too
 
 // One event, in the memory of whoever made it: the module's temporary while it
 // posts (HC_ADD_EVENT, the host copies it during the call), the host's while it

@@ -14,9 +14,9 @@
 #define SE__EXTERN_C
 #endif
 #if defined(_WIN32)
-#define SE_EXPORT SE__EXTERN_C __declspec(dllexport)
+#define SE_EXPORT SE__EXTERN_C __declspec(dllexport)  // an exported entry point, C linkage
 #else
-#define SE_EXPORT SE__EXTERN_C __attribute__((visibility("default")))
+#define SE_EXPORT SE__EXTERN_C __attribute__((visibility("default")))  // an exported entry point, C linkage
 #endif
 
 // Filled by getModuleProperties in the host's memory: the host owns the record,

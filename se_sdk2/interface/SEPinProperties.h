@@ -4,7 +4,7 @@
 #include "se_boundary.h"
 #include "se_codes.h"
 
-typedef struct SEPinProperties SEPinProperties;
+typedef struct SEPinProperties SEPinProperties;  // the record by its plain name, in C too
 
 // One pin's description, filled by the module in the caller's memory. A module
 // writes only the fields it needs; the framework's own queries clear it first.

@@ -23,11 +23,11 @@ SE_ENUM(SECodeKind){
 };
 
 // Which of an opcode's arguments carry something (the others are 0 and 0.0).
-#define SE_ARG_NONE 0
-#define SE_ARG_INDEX 1
-#define SE_ARG_VALUE 2
-#define SE_ARG_PTR 4
-#define SE_ARG_OPT 8
+#define SE_ARG_NONE 0   // none of them
+#define SE_ARG_INDEX 1  // index
+#define SE_ARG_VALUE 2  // value
+#define SE_ARG_PTR 4    // ptr
+#define SE_ARG_OPT 8    // opt
 
 // One row of a table, for code that walks a family at run time.
 typedef struct SECode {
@@ -38,11 +38,13 @@ typedef struct SECode {
   const char* meaning;  // one line
 } SECode;
 
-// Row macros that turn a table into an SECode initializer list.
+// Turns a row of an opcode table into an SECode initializer.
 #define SE_OPCODE_ROW(name, value, kind, args, meaning) {value, SE_CODE_##kind, args, #name, meaning},
+// Turns a row of any other table into an SECode initializer.
 #define SE_CODE_ROW(name, value, kind, meaning) {value, SE_CODE_##kind, SE_ARG_NONE, #name, meaning},
-// Row macros that turn a table into enumerators.
+// Turns a row of an opcode table into an enumerator.
 #define SE_OPCODE_ENUMERATOR(name, value, kind, args, meaning) name = value,
+// Turns a row of any other table into an enumerator.
 #define SE_CODE_ENUMERATOR(name, value, kind, meaning) name = value,
 
 // Host → audio half, through AudioRecord::dispatcher. Any other opcode is
@@ -158,13 +160,22 @@ typedef struct SECode {
   X(MT_AUDIO, 1, NAMED, "the audio half; makeModule answers its AudioRecord")    \
   X(MT_GUI, 2, NAMED, "the GUI half; makeModule answers its GuiRecord")
 
-// The enumerations, one per family.
+// The enumerations, one per family; each enumerator's meaning is in its table.
+// The codes of SE_AUDIO_OPCODES.
 SE_ENUM(AudioOpcode){SE_AUDIO_OPCODES(SE_OPCODE_ENUMERATOR)};
+// The codes of SE_AUDIO_HOST_CALLS.
 SE_ENUM(AudioHostOpcode){SE_AUDIO_HOST_CALLS(SE_OPCODE_ENUMERATOR)};
+// The codes of SE_GUI_OPCODES.
 SE_ENUM(GuiOpcode){SE_GUI_OPCODES(SE_OPCODE_ENUMERATOR)};
+// The codes of SE_GUI_HOST_CALLS.
 SE_ENUM(GuiHostOpcode){SE_GUI_HOST_CALLS(SE_OPCODE_ENUMERATOR)};
+// The codes of SE_DIRECTIONS.
 SE_ENUM(SEDirection){SE_DIRECTIONS(SE_CODE_ENUMERATOR)};
+// The codes of SE_DATATYPES.
 SE_ENUM(SEDatatype){SE_DATATYPES(SE_CODE_ENUMERATOR)};
+// The codes of SE_PIN_FLAGS.
 SE_ENUM(SEPinFlags){SE_PIN_FLAGS(SE_CODE_ENUMERATOR)};
+// The codes of SE_EVENT_TYPES.
 SE_ENUM(SEEventType){SE_EVENT_TYPES(SE_CODE_ENUMERATOR)};
+// The codes of SE_HALF_TYPES.
 SE_ENUM(SEHalfType){SE_HALF_TYPES(SE_CODE_ENUMERATOR)};
