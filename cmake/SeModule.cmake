@@ -1,6 +1,6 @@
 # The module-authoring kit.
 #
-#   se_add_module(<name> SOURCES <source>... [LINK_LIBRARIES <library>...])
+#   se_add_module(<name> SOURCES <source>... [LINK_LIBRARIES <library>...] [VALIDATE])
 #
 # Builds <name>.sem, a module library for the configured target, from the
 # module's sources and the framework (target se_sdk2::se_sdk2). The library
@@ -11,11 +11,19 @@
 # 32-bit x86 the module computes with SSE2 scalar floating point, so floats
 # cross the interface bit for bit (the library then needs SSE2). The DLL
 # carries no link time stamp, so a rebuild of the same sources gives the same
-# bytes. The module's sources define the two functions (see SEExports.h).
+# bytes. The module's sources define the two functions (see SEExports.h and
+# SEModuleEntry.h).
+#
+# VALIDATE registers the test <name>.validate, which runs `semhost validate`
+# on the built module: the semhost the framework package installs beside it
+# (<prefix>/bin), or the semhost target of the project that builds the
+# framework. A cross build runs it through CMAKE_CROSSCOMPILING_EMULATOR, every
+# check's process included; without one no test is registered. CTest sees the
+# test when the project calls enable_testing() (or includes CTest) at its top.
 include_guard(GLOBAL)
 
 function(se_add_module name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;LINK_LIBRARIES")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "VALIDATE" "" "SOURCES;LINK_LIBRARIES")
   if(NOT arg_SOURCES)
     message(FATAL_ERROR "se_add_module(${name}): SOURCES is required")
   endif()
@@ -34,6 +42,9 @@ function(se_add_module name)
     VISIBILITY_INLINES_HIDDEN ON)
   se__module_exports(${name})
   se__module_float_code(${name})
+  if(arg_VALIDATE)
+    se__module_validate_test(${name})
+  endif()
 endfunction()
 
 # On 32-bit x86, SSE2 scalar floating point instead of the x87: an x87 load
@@ -46,21 +57,58 @@ function(se__module_float_code name)
   endif()
 endfunction()
 
-# Fixes the export table to the two entry points.
+# Fixes the export table to the two entry points, with the means of the
+# toolchain in use.
 function(se__module_exports name)
   set(dir "${CMAKE_CURRENT_BINARY_DIR}/${name}.se_module")
   if(WIN32)
     file(CONFIGURE OUTPUT "${dir}/${name}.def" CONTENT
       "LIBRARY \"${name}.sem\"\nEXPORTS\n  getModuleProperties\n  makeModule\n")
     target_sources(${name} PRIVATE "${dir}/${name}.def")
-    target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++
-      $<$<CONFIG:Release,MinSizeRel>:-s>)
-    # No link time stamp in the PE header: the same sources give the same bytes.
-    target_link_options(${name} PRIVATE "LINKER:--no-insert-timestamp")
+    if(MINGW)
+      target_link_options(${name} PRIVATE -static -static-libgcc -static-libstdc++
+        $<$<CONFIG:Release,MinSizeRel>:-s>)
+      # No link time stamp in the PE header: the same sources give the same bytes.
+      target_link_options(${name} PRIVATE "LINKER:--no-insert-timestamp")
+    elseif(MSVC)
+      set_property(TARGET ${name} PROPERTY MSVC_RUNTIME_LIBRARY "MultiThreaded$<$<CONFIG:Debug>:Debug>")
+    endif()
+  elseif(APPLE)
+    file(CONFIGURE OUTPUT "${dir}/exports.txt" CONTENT "_getModuleProperties\n_makeModule\n")
+    target_link_options(${name} PRIVATE "LINKER:-exported_symbols_list,${dir}/exports.txt")
+    set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS "${dir}/exports.txt")
   else()
+    # ELF linkers of the GNU and LLVM toolchains: a version script, and no
+    # undefined symbol left for the host to resolve.
     file(CONFIGURE OUTPUT "${dir}/exports.map" CONTENT
       "{\n  global: getModuleProperties; makeModule;\n  local: *;\n};\n")
     target_link_options(${name} PRIVATE "LINKER:--version-script=${dir}/exports.map" "LINKER:-z,defs")
     set_property(TARGET ${name} APPEND PROPERTY LINK_DEPENDS "${dir}/exports.map")
+  endif()
+endfunction()
+
+# The test <name>.validate: semhost validate on the built module.
+function(se__module_validate_test name)
+  if(TARGET semhost)
+    set(semhost "$<TARGET_FILE:semhost>")
+  elseif(TARGET se_sdk2::semhost)
+    get_target_property(semhost se_sdk2::semhost IMPORTED_LOCATION)
+  else()
+    message(FATAL_ERROR "se_add_module(${name} VALIDATE): no semhost; the framework package installs it in <prefix>/bin")
+  endif()
+  set(emulator "")
+  if(CMAKE_CROSSCOMPILING)
+    if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
+      message(STATUS "se_add_module(${name} VALIDATE): a cross build needs CMAKE_CROSSCOMPILING_EMULATOR to run semhost; no test")
+      return()
+    endif()
+    set(emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
+  endif()
+  enable_testing()
+  add_test(NAME ${name}.validate COMMAND ${emulator} "${semhost}" validate "$<TARGET_FILE:${name}>")
+  set_tests_properties(${name}.validate PROPERTIES LABELS validate TIMEOUT 600)
+  if(emulator)
+    list(JOIN emulator " " emulator_line)
+    set_property(TEST ${name}.validate PROPERTY ENVIRONMENT "SEMHOST_EMULATOR=${emulator_line}")
   endif()
 endfunction()

@@ -289,7 +289,7 @@ se_ret_t StandInHost::DispatchHalf(Record*& slot, HalfState& state, const HalfCo
 
 GuiRecord* StandInHost::CreateGui(SEMakeModule make_module, int32_t index) {
   return CreateGui([&](SEHostCallback callback, int32_t context) {
-    return static_cast<GuiRecord*>(make_module(index, 2, callback, context));
+    return static_cast<GuiRecord*>(make_module(index, MT_GUI, callback, context));
   });
 }
 
@@ -307,7 +307,7 @@ se_ret_t StandInHost::CloseGui() { return m_gui ? GuiDispatch(GUI_OP_CLOSE) : 0;
 
 AudioRecord* StandInHost::CreateAudio(SEMakeModule make_module, int32_t index) {
   return CreateAudio([&](SEHostCallback callback, int32_t context) {
-    return static_cast<AudioRecord*>(make_module(index, 1, callback, context));
+    return static_cast<AudioRecord*>(make_module(index, MT_AUDIO, callback, context));
   });
 }
 

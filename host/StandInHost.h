@@ -151,7 +151,7 @@ class StandInHost {
   uint32_t sample_clock() const { return m_clock; }
   uint32_t block_start() const { return m_block_start; }
   // Answers for audio callbacks without a state of their own (HC_PIN_QUERY,
-  // HC_PIN_DATA, opcode 10, …); default 0.
+  // HC_PIN_DATA, HC_CODE_10, …); default 0.
   void SetAudioAnswer(int32_t opcode, se_ret_t answer) { m_audio_answers[opcode] = answer; }
   // The answer to the GUI's pass-through opcodes 8, 18, 19 and 20 (default 0).
   void SetGuiAnswer(int32_t opcode, se_ret_t answer) { m_gui_answers[opcode] = answer; }

@@ -4,15 +4,12 @@
 
 #include <stdint.h>
 
+#include "MathPins.h"
 #include "SEGUI_base.h"
 
-class GuiModule : public SEGUI_base {
+// The pins are MathPins', the table the audio half declares them from.
+class GuiModule : public SEGUI_base, public MathPins {
  public:
-  // Pin indices, shared with the audio half's declarations.
-  enum Pin : int32_t { PIN_MODE = 0, PIN_X = 1, PIN_RESULT = 2 };
-  // Values of "Mode", the items of its list "cos,sin,sqrt,tan".
-  enum Mode : int16_t { MODE_COS = 0, MODE_SIN = 1, MODE_SQRT = 2, MODE_TAN = 3 };
-
   // Reads "Mode", then "X", through the host; computes and writes nothing.
   GuiModule(SEHostCallback seaudioMaster, int32_t host_context);
   ~GuiModule() override;

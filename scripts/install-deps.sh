@@ -9,6 +9,7 @@ packages=(
   qemu-user googletest libbenchmark-dev valgrind
   libcli11-dev nlohmann-json3-dev
   binutils-mingw-w64-x86-64 wine64
+  doxygen python3
 )
 missing=()
 for p in "${packages[@]}"; do

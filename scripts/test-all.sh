@@ -28,6 +28,9 @@ done
 step "the shipped DLL itself: every semhost check on build/win32/module/QV_Zolvexan.sem, run by the linux32 semhost's PE32 loader under qemu-i386"
 bash scripts/validate-dll.sh
 
+step "linux64: the API reference for module authors (Doxygen; an undocumented public declaration fails)"
+cmake --build --preset linux64 --target docs
+
 step "sanitize: configure, build, test (linux64 with AddressSanitizer + UndefinedBehaviorSanitizer, leak checks; halts on the first report)"
 cmake --preset sanitize >/dev/null
 cmake --build --preset sanitize

@@ -24,8 +24,8 @@ class GuiPin {
   SEGUI_base* m_module;   // the half whose host callback carries the calls
 
   // Each operation makes its host call(s) with `index` = m_index. The four
-  // value operations are inline, defined in SEGUI_base.h (they need the whole
-  // SEGUI_base), which this header includes at its end.
+  // value operations are inline, defined in SEGUI_base.h after SEGUI_base
+  // (they need the whole class); a GUI class has that header anyway.
   inline int32_t GetValueInt() const;    // GUI_HC_GET_PIN_VALUE; the 4 bytes the host wrote, as int32
   SE_FLOAT_RESULT_INLINE inline float GetValueFloat() const;  // GUI_HC_GET_PIN_VALUE; the same 4 bytes, as float
   inline void SetValueInt(int32_t v) const;    // GUI_HC_SET_PIN_VALUE with value = v
@@ -38,5 +38,3 @@ class GuiPin {
   // std::bad_alloc when the buffer cannot be reserved.
   std::u16string GetValueTextW() const;
 };
-
-#include "SEGUI_base.h"  // GuiPin's inline operations

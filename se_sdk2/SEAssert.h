@@ -5,6 +5,7 @@
 // runtime's own assertion path, which ends the process.
 
 namespace se {
+// Reports `expression` and `file_label` (and `line`) and ends the process.
 [[noreturn]] void AssertionFailed(const char* expression, const char* file_label, unsigned line);
 }  // namespace se
 

@@ -55,33 +55,33 @@ se_ret_t SEGUI_base::Dispatch(int32_t opcode, int32_t index, int32_t value, void
       Close();
       delete this;
       return 1;
-    case 2:
+    case GUI_OP_CODE_2:
       OnGuiOpcode2(index, ptr);
       return 0;
-    case 3:
+    case GUI_OP_CODE_3:
       OnGuiOpcode3(ptr, opt, GuiPair{index, value});
       return 0;
-    case 4:
+    case GUI_OP_CODE_4:
       OnGuiOpcode4(ptr, opt, GuiPair{index, value});
       return 0;
-    case 5:
+    case GUI_OP_CODE_5:
       OnGuiOpcode5(ptr, opt, GuiPair{index, value});
       return 0;
-    case 6:
+    case GUI_OP_CODE_6:
       OnGuiOpcode6(value, index, ptr);
       return 0;
-    case 8:
+    case GUI_OP_CODE_8:
       OnGuiOpcode8(ptr);
       return 0;
-    case 9:
+    case GUI_OP_CODE_9:
       OnGuiOpcode9(ptr);
       return 0;
-    case 10:
+    case GUI_OP_CODE_10:
       return OnGuiOpcode10() ? 1 : 0;
-    case 11:
+    case GUI_OP_CODE_11:
       OnGuiOpcode11(index);
       return 0;
-    case 12:
+    case GUI_OP_CODE_12:
       OnGuiOpcode12(index);
       return 0;
     default:
@@ -108,7 +108,7 @@ void SEGUI_base::MissingCallback() const {
   abort();
 }
 
-se_ret_t SEGUI_base::HostCall8(int32_t a, int32_t b, void* c) { return CallHost(8, a, b, c, 0.0f); }
-se_ret_t SEGUI_base::HostCall18(void* p) { return CallHost(18, 0, 0, p, 0.0f); }
-se_ret_t SEGUI_base::HostCall19(void* p) { return CallHost(19, 0, 0, p, 0.0f); }
-bool SEGUI_base::HostQuery20(void* p) { return CallHost(20, 0, 0, p, 0.0f) != 0; }
+se_ret_t SEGUI_base::HostCall8(int32_t a, int32_t b, void* c) { return CallHost(GUI_HC_CODE_8, a, b, c, 0.0f); }
+se_ret_t SEGUI_base::HostCall18(void* p) { return CallHost(GUI_HC_CODE_18, 0, 0, p, 0.0f); }
+se_ret_t SEGUI_base::HostCall19(void* p) { return CallHost(GUI_HC_CODE_19, 0, 0, p, 0.0f); }
+bool SEGUI_base::HostQuery20(void* p) { return CallHost(GUI_HC_CODE_20, 0, 0, p, 0.0f) != 0; }

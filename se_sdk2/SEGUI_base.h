@@ -21,26 +21,30 @@ class SEGUI_base {
   // The address makeModule hands to the host.
   GuiRecord* Record() { return &m_record; }
 
-  // GuiRecord::dispatcher (host → GUI half). Forwards to the object's
-  // Dispatch and returns its answer unchanged; an exception never reaches the
-  // host: it ends the call with the answer 0.
+  // GuiRecord::dispatcher (host → GUI half, on the thread that drives every
+  // GUI half of the library). Forwards to the object's Dispatch and returns
+  // its answer unchanged; an exception never reaches the host: it ends the
+  // call with the answer 0.
   static se_ret_t StaticDispatch(GuiRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                  float opt);
 
   // host → GUI half. The order of these virtuals is part of the framework.
+  // One opcode of SE_GUI_OPCODES (the record's dispatcher); answers as the table says.
   virtual se_ret_t Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
-  virtual void Open(bool flag);
-  virtual void Close();
-  virtual void OnGuiOpcode2(int32_t index, void* ptr);
-  virtual void OnGuiOpcode3(void* ptr, float opt, GuiPair pair);
-  virtual void OnGuiOpcode4(void* ptr, float opt, GuiPair pair);
-  virtual void OnGuiOpcode5(void* ptr, float opt, GuiPair pair);
-  virtual void OnGuiOpcode8(void* ptr);
-  virtual void OnGuiOpcode9(void* ptr);
-  virtual bool OnGuiOpcode10();
-  virtual void OnGuiOpcode11(int32_t index);
-  virtual void OnGuiOpcode12(int32_t index);
-  virtual void OnGuiOpcode6(int32_t value, int32_t index, void* ptr);
+  virtual void Open(bool flag);  // GUI_OP_OPEN, flag = (index == 1); default: nothing
+  virtual void Close();          // GUI_OP_CLOSE, before the object deletes itself; default: nothing
+  virtual void OnGuiOpcode2(int32_t index, void* ptr);          // GUI_OP_CODE_2; default: nothing
+  virtual void OnGuiOpcode3(void* ptr, float opt, GuiPair pair);  // GUI_OP_CODE_3; default: nothing
+  virtual void OnGuiOpcode4(void* ptr, float opt, GuiPair pair);  // GUI_OP_CODE_4; default: nothing
+  virtual void OnGuiOpcode5(void* ptr, float opt, GuiPair pair);  // GUI_OP_CODE_5; default: nothing
+  virtual void OnGuiOpcode8(void* ptr);         // GUI_OP_CODE_8; default: nothing
+  virtual void OnGuiOpcode9(void* ptr);         // GUI_OP_CODE_9; default: nothing
+  virtual bool OnGuiOpcode10();                 // GUI_OP_CODE_10, answered as 1 or 0; default: false
+  virtual void OnGuiOpcode11(int32_t index);    // GUI_OP_CODE_11; default: nothing
+  virtual void OnGuiOpcode12(int32_t index);    // GUI_OP_CODE_12; default: nothing
+  virtual void OnGuiOpcode6(int32_t value, int32_t index, void* ptr);  // GUI_OP_CODE_6; default: nothing
+  // GUI_OP_PIN_VALUE_CHANGE: `pin` is a handle local to the call, on the
+  // pin the host changed; default: nothing.
   virtual void OnPinValueChange(GuiPin* pin);
 
   // GUI half → host. Each requires a host callback (assertion "seaudioMaster").
@@ -51,27 +55,28 @@ class SEGUI_base {
     return seaudioMaster(&m_record, opcode, index, value, ptr, opt);
   }
   // The one handle shared by every GUI half of the library, set to this half
-  // and `index`; valid until the next GetPin call by any half. No host call.
+  // and `index`; valid until the next GetPin call by any half, so use it at
+  // once, on the thread that drives the GUI halves. No host call.
   GuiPin* GetPin(int32_t index) {
     m_shared_pin.m_module = this;
     m_shared_pin.m_index = index;
     return &m_shared_pin;
   }
-  se_ret_t HostCall8(int32_t a, int32_t b, void* c);
-  se_ret_t HostCall18(void* p);
-  se_ret_t HostCall19(void* p);
-  bool HostQuery20(void* p);
+  se_ret_t HostCall8(int32_t a, int32_t b, void* c);  // GUI_HC_CODE_8 with index a, value b, ptr c
+  se_ret_t HostCall18(void* p);  // GUI_HC_CODE_18 with ptr p
+  se_ret_t HostCall19(void* p);  // GUI_HC_CODE_19 with ptr p
+  bool HostQuery20(void* p);     // GUI_HC_CODE_20 with ptr p; a non-zero answer is true
 
  protected:
-  SEHostCallback seaudioMaster;
-  GuiRecord m_record;
+  SEHostCallback seaudioMaster;  // the host callback; null fails every call into the host
+  GuiRecord m_record;            // the record the host holds; at a fixed place for the object's life
 
  private:
   // Fails the assertion "seaudioMaster" and ends the process; kept out of line
   // so the check costs the callers a test and a branch.
   [[noreturn]] void MissingCallback() const;
 
-  static GuiPin m_shared_pin;  // GetPin's handle: static, one for the whole library
+  static GuiPin m_shared_pin;  // GetPin's handle: one for the whole library, shared by every GUI half
 };
 
 // GuiPin's value operations (declared in GuiPin.h), inline for the same reason

@@ -84,8 +84,8 @@ se_ret_t SEModule_base::Dispatch(int32_t opcode, int32_t index, int32_t value, v
       SE_ASSERT_TEXT(SEPinFlagsAllowed(*properties), kPinFlagsRule, kFileLabel);
       return exists ? 1 : 0;
     }
-    case 7:
-    case 10:
+    case OP_CODE_7:
+    case OP_CODE_10:
       SE_ASSERT(false, kFileLabel);
       return 0;
     case OP_NOTIFY:
@@ -101,7 +101,11 @@ se_ret_t SEModule_base::Dispatch(int32_t opcode, int32_t index, int32_t value, v
       g_process_function_info.address = &m_process_function;
       g_process_function_info.tag = 1002;
       return reinterpret_cast<se_ret_t>(&g_process_function_info);
-    default:  // 4, 5, 9, 11 and everything outside the interface
+    case OP_CODE_4:
+    case OP_CODE_5:
+    case OP_CODE_9:
+    case OP_CODE_11:
+    default:  // accepted without action, as is everything outside the interface
       return 0;
   }
 }

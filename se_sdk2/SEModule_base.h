@@ -53,12 +53,13 @@ class SEModule_base {
   // The address makeModule hands to the host.
   AudioRecord* Record() { return &m_record; }
 
-  // The record's dispatcher and event entries (host → audio half): forward to
-  // the virtual Dispatch / HandleEvent. An exception never reaches the host:
+  // The record's dispatcher and event entries (host → audio half, on the
+  // thread the host drives this half on): forward to the virtual Dispatch /
+  // HandleEvent. An exception never reaches the host:
   // it ends the call (a dispatcher call then answers 0).
   static se_ret_t StaticDispatch(AudioRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                  float opt);
-  static void StaticHandleEvent(SEModule_base* module, SEEvent* event);
+  static void StaticHandleEvent(SEModule_base* module, SEEvent* event);  // the record's event_function
 
   // Makes the process function that runs member function F of a module class
   // D (taking the run's offset and frame count), for SetProcessFunction:
@@ -79,28 +80,31 @@ class SEModule_base {
   static SEDeferredCall MemberCall();
 
   // host → audio half. The order of these virtuals is part of the framework.
-  virtual void OnPinStatusChange(SEPin* pin);
-  virtual void HandleEvent(SEEvent* e);
+  virtual void OnPinStatusChange(SEPin* pin);  // a pin received a status event; default: nothing
+  virtual void HandleEvent(SEEvent* e);  // one due event (event_function); default: the framework's routing
+  // One opcode of SE_AUDIO_OPCODES (the record's dispatcher); answers as the table says.
   virtual se_ret_t Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
-  virtual void Open();
-  virtual void Close();
-  virtual void ReservedA();
-  virtual void SetSampleRate(float rate);
-  virtual void SetBlockSize(int32_t size);
-  virtual float SampleRate();
-  virtual int32_t BlockSize();
+  virtual void Open();       // OP_OPEN; default: binds the pins (an override calls it last)
+  virtual void Close();      // OP_CLOSE, before the object deletes itself; default: nothing
+  virtual void ReservedA();  // never called by the framework
+  virtual void SetSampleRate(float rate);   // OP_SET_SAMPLE_RATE; default: stores it as it comes
+  virtual void SetBlockSize(int32_t size);  // OP_SET_BLOCK_SIZE; default: stores it as it comes
+  virtual float SampleRate();   // the stored sample rate, 44100 until the host sets one
+  virtual int32_t BlockSize();  // the stored block size, 1024 until the host sets one
   // Fills `properties` for declared pin `index` (GUI-only pins included) and
   // answers true, or answers false when there is no such pin.
   virtual bool GetPinProperties(int32_t index, SEPinProperties* properties);
-  virtual int32_t ReservedB();
-  virtual int32_t ReservedC();
-  virtual void OnNotify();
-  virtual void OnNotifyCount(int32_t count);
+  virtual int32_t ReservedB();  // never called by the framework; answers 0
+  virtual int32_t ReservedC();  // never called by the framework; answers 0
+  virtual void OnNotify();                   // OP_NOTIFY; default: nothing
+  virtual void OnNotifyCount(int32_t count);  // OP_NOTIFY with index > 0, after OnNotify; default: nothing
+  // An EVT_TIMED_MESSAGE: its time stamp, int_value1, and the low 16 bits of
+  // int_value2 as a signed number; default: nothing.
   virtual void OnTimedMessage(uint32_t clock, int32_t value, int16_t extra);
-  virtual void OnHostCommand(int32_t value, int32_t index, void* ptr);
+  virtual void OnHostCommand(int32_t value, int32_t index, void* ptr);  // OP_COMMAND; default: nothing
 
   // audio half → host. Without a callback: no call, answer 0.
-  se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
+  se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);  // seaudioMaster
   uint32_t SampleClock();  // HC_GET_SAMPLE_CLOCK
 
   // Pins.
@@ -108,9 +112,11 @@ class SEModule_base {
   SEPin* GetPin(int32_t index);  // requires pins ("m_pins != 0"); the index is the caller's to keep in range
 
   // Events and process functions.
+  // Posts an event to the host (HC_ADD_EVENT), due at `p_time_stamp`, which
+  // must not be before the current clock; nothing without a callback.
   void AddEvent(uint32_t p_time_stamp, int32_t event_type, int32_t int_value1, int32_t int_value2,
                 intptr_t ptr_value);
-  void ScheduleCall(uint32_t time_stamp, SEDeferredCall call);
+  void ScheduleCall(uint32_t time_stamp, SEDeferredCall call);  // AddEvent of an EVT_RUN_FUNCTION
   // Makes `f` the current process function, mirrors its code entry in the
   // record, then tells the host; nothing when `f` is already current.
   void SetProcessFunction(SEProcessMember f);
@@ -119,10 +125,10 @@ class SEModule_base {
   void SE_PROCESS_CALL IdleProcess(int32_t buffer_offset, int32_t sample_frames) noexcept;
 
  protected:
-  SEHostCallback seaudioMaster;
-  AudioRecord m_record;
-  float m_sample_rate;
-  int32_t m_block_size;
+  SEHostCallback seaudioMaster;  // the host callback, or null
+  AudioRecord m_record;          // the record the host holds; at a fixed place for the object's life
+  float m_sample_rate;           // SetSampleRate's value
+  int32_t m_block_size;          // SetBlockSize's value
   SEPin* m_pins;                        // one array allocation, or null before Open
   SEProcessMember m_process_function;   // code entry and adjustment: 8 bytes on 32-bit targets
   int32_t m_pin_count;                  // pins bound by Open: m_pins[0 .. m_pin_count) have an owner

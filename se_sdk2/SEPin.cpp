@@ -30,14 +30,14 @@ void SEPin::Init(SEModule_base* module, int32_t index, int32_t datatype, void* v
     case DT_ENUM:
       m_own_value &= ~static_cast<uintptr_t>(0xFFFF);
       break;
-    case 4:
+    case DT_CODE_4:
       m_own_value &= ~static_cast<uintptr_t>(0xFF);
       break;
     case DT_FSAMPLE:
       m_own_value = static_cast<uintptr_t>(m_module->CallHost(HC_GET_PIN_BUFFER, m_index, 0, nullptr, 0.0f));
       break;
     case DT_FLOAT:
-    case 8:
+    case DT_CODE_8:
       m_own_value = 0;
       break;
     default:  // no storage of its own

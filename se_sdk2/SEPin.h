@@ -31,13 +31,13 @@ class SEPin {
   // the host gave no buffer.
   float GetSampleValue();
 
-  SEModule_base* Module() const { return m_module; }
-  int32_t Index() const { return m_index; }
-  int32_t Status() const { return m_status; }
-  int32_t Datatype() const { return m_datatype; }
-  void* Variable() const { return m_variable; }
-  uintptr_t OwnValue() const { return m_own_value; }
-  const void* OwnStorage() const { return &m_own_value; }
+  SEModule_base* Module() const { return m_module; }   // the owner
+  int32_t Index() const { return m_index; }            // index among the audio-side pins
+  int32_t Status() const { return m_status; }          // last received status
+  int32_t Datatype() const { return m_datatype; }      // datatype code
+  void* Variable() const { return m_variable; }        // where the value lives, or null
+  uintptr_t OwnValue() const { return m_own_value; }   // the pin's own storage
+  const void* OwnStorage() const { return &m_own_value; }  // its address
 
  private:
   void* m_variable;         // the module's variable, m_own_value, or null

@@ -48,7 +48,7 @@ class it_enum_list {
   // INT32_MAX at the latest, since later indexes would not fit in 32 bits:
   // "range -2147483648,2147483647" yields -2147483648 to -1.
   void Next();
-  bool IsDone() const { return m_current.index == -1; }
+  bool IsDone() const { return m_current.index == -1; }  // true once the walk is over
   // The current item; it lives as long as the iterator and changes with every
   // step. Precondition: the walk is on an item.
   enum_entry* CurrentItem() {
@@ -67,8 +67,8 @@ class it_enum_list {
 
   // Restart the walk and stop at the first item with this index or value.
   // False when there is none; the walk is then over.
-  bool FindIndex(int32_t index);
-  bool FindValue(int32_t value);
+  bool FindIndex(int32_t index);  // by index
+  bool FindValue(int32_t value);  // by value
 
   // True when some item of `enum_list` has `value`.
   static bool IsValidValue(const std::u16string& enum_list, int32_t value);

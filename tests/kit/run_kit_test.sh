@@ -13,5 +13,10 @@ cmake "${args[@]}" >/dev/null
 cmake --build "$work/build"
 test -f "$work/dist/lib/cmake/se_sdk2/se_sdk2Config.cmake"
 test -f "$work/dist/include/se_sdk2/SEModule_base.h"
+# VALIDATE registered KitDemo.validate, which runs the installed semhost (a
+# cross build without an emulator registers none).
+if [ -z "$toolchain" ] || [ -n "$emulator" ]; then
+  ctest --test-dir "$work/build" -R '^KitDemo\.validate$' --no-tests=error --output-on-failure
+fi
 # shellcheck disable=SC2086
 $emulator "$check" "$work/build/KitDemo.sem"

@@ -2,9 +2,7 @@
 
 #include <stdio.h>
 
-#include "AudioRecord.h"
-#include "GuiRecord.h"
-#include "SEPinProperties.h"
+#include "se_codes.h"
 
 namespace semhost {
 
@@ -15,60 +13,38 @@ struct Code {
   const char* name;
 };
 
-// Every code of each family, with its constant's name or a description for
-// the codes the interface gives no name.
-constexpr Code kAudioOps[] = {
-    {OP_OPEN, "OP_OPEN"},
-    {OP_CLOSE, "OP_CLOSE"},
-    {OP_SET_SAMPLE_RATE, "OP_SET_SAMPLE_RATE"},
-    {OP_SET_BLOCK_SIZE, "OP_SET_BLOCK_SIZE"},
-    {4, "audio opcode 4"},
-    {5, "audio opcode 5"},
-    {OP_GET_PIN_PROPERTIES, "OP_GET_PIN_PROPERTIES"},
-    {OP_NOTIFY, "OP_NOTIFY"},
-    {9, "audio opcode 9"},
-    {11, "audio opcode 11"},
-    {OP_COMMAND, "OP_COMMAND"},
-    {OP_GET_PROCESS_FUNCTION_INFO, "OP_GET_PROCESS_FUNCTION_INFO"},
-};
-constexpr Code kGuiOps[] = {
-    {GUI_OP_OPEN, "GUI_OP_OPEN"},
-    {GUI_OP_CLOSE, "GUI_OP_CLOSE"},
-    {2, "GUI opcode 2"},
-    {3, "GUI opcode 3"},
-    {4, "GUI opcode 4"},
-    {5, "GUI opcode 5"},
-    {6, "GUI opcode 6"},
-    {GUI_OP_PIN_VALUE_CHANGE, "GUI_OP_PIN_VALUE_CHANGE"},
-    {8, "GUI opcode 8"},
-    {9, "GUI opcode 9"},
-    {10, "GUI opcode 10"},
-    {11, "GUI opcode 11"},
-    {12, "GUI opcode 12"},
-};
-constexpr Code kAudioCallbacks[] = {
-    {HC_PIN_DATA, "HC_PIN_DATA"},
-    {HC_PIN_QUERY, "HC_PIN_QUERY"},
-    {HC_GET_SAMPLE_CLOCK, "HC_GET_SAMPLE_CLOCK"},
-    {HC_PIN_STATUS, "HC_PIN_STATUS"},
-    {HC_GET_PIN_BUFFER, "HC_GET_PIN_BUFFER"},
-    {HC_GET_BLOCK_START, "HC_GET_BLOCK_START"},
-    {10, "audio callback 10"},
-    {HC_GET_PIN_COUNT, "HC_GET_PIN_COUNT"},
-    {HC_ADD_EVENT, "HC_ADD_EVENT"},
-    {HC_PROCESS_FUNCTION_CHANGED, "HC_PROCESS_FUNCTION_CHANGED"},
-};
-constexpr Code kGuiCallbacks[] = {
-    {GUI_HC_SET_PIN_TEXT, "GUI_HC_SET_PIN_TEXT"},
-    {GUI_HC_GET_PIN_TEXT, "GUI_HC_GET_PIN_TEXT"},
-    {8, "GUI callback 8"},
-    {GUI_HC_GET_PIN_VALUE, "GUI_HC_GET_PIN_VALUE"},
-    {GUI_HC_SET_PIN_VALUE, "GUI_HC_SET_PIN_VALUE"},
-    {GUI_HC_GET_PIN_TEXT_W, "GUI_HC_GET_PIN_TEXT_W"},
-    {18, "GUI callback 18"},
-    {19, "GUI callback 19"},
-    {20, "GUI callback 20"},
-};
+// Every code of each family that the interface defines, from the interface's
+// tables: a named code by its constant, an unnamed one by a description
+// ("audio opcode 4"). Codes the receiver treats as contract violations are
+// outside the interface and left out.
+#define SEMHOST_ROW(word, name, value, kind, meaning) \
+  {value, SE_CODE_##kind == SE_CODE_NAMED ? #name : word " " #value},
+#define SEMHOST_AUDIO_OP(name, value, kind, args, meaning) \
+  SEMHOST_KEEP_##kind(SEMHOST_ROW("audio opcode", name, value, kind, meaning))
+#define SEMHOST_GUI_OP(name, value, kind, args, meaning) \
+  SEMHOST_KEEP_##kind(SEMHOST_ROW("GUI opcode", name, value, kind, meaning))
+#define SEMHOST_AUDIO_CALLBACK(name, value, kind, args, meaning) \
+  SEMHOST_KEEP_##kind(SEMHOST_ROW("audio callback", name, value, kind, meaning))
+#define SEMHOST_GUI_CALLBACK(name, value, kind, args, meaning) \
+  SEMHOST_KEEP_##kind(SEMHOST_ROW("GUI callback", name, value, kind, meaning))
+#define SEMHOST_NAMED_CODE(name, value, kind, meaning) SEMHOST_KEEP_##kind({value, #name},)
+#define SEMHOST_KEEP_NAMED(...) __VA_ARGS__
+#define SEMHOST_KEEP_UNNAMED(...) __VA_ARGS__
+#define SEMHOST_KEEP_VIOLATION(...)
+
+constexpr Code kAudioOps[] = {SE_AUDIO_OPCODES(SEMHOST_AUDIO_OP)};
+constexpr Code kGuiOps[] = {SE_GUI_OPCODES(SEMHOST_GUI_OP)};
+constexpr Code kAudioCallbacks[] = {SE_AUDIO_HOST_CALLS(SEMHOST_AUDIO_CALLBACK)};
+constexpr Code kGuiCallbacks[] = {SE_GUI_HOST_CALLS(SEMHOST_GUI_CALLBACK)};
+constexpr Code kDirections[] = {SE_DIRECTIONS(SEMHOST_NAMED_CODE)};
+constexpr Code kPinFlags[] = {SE_PIN_FLAGS(SEMHOST_NAMED_CODE)};
+
+// Datatypes and event types print a name only for the named codes.
+#define SEMHOST_NAME_ONLY(name, value, kind, meaning) SEMHOST_NAME_##kind(name, value)
+#define SEMHOST_NAME_NAMED(name, value) {value, #name},
+#define SEMHOST_NAME_UNNAMED(name, value)
+constexpr Code kDatatypes[] = {SE_DATATYPES(SEMHOST_NAME_ONLY)};
+constexpr Code kEventTypes[] = {SE_EVENT_TYPES(SEMHOST_NAME_ONLY)};
 
 template <size_t N>
 const char* Find(const Code (&codes)[N], int32_t code) {
@@ -133,26 +109,44 @@ std::vector<int32_t> InterfaceOpcodes(Family family) {
 }
 
 std::string DirectionName(int32_t direction) {
-  if (direction == DR_IN) return "DR_IN";
-  if (direction == DR_OUT) return "DR_OUT";
-  return "direction " + std::to_string(direction);
+  const char* name = Find(kDirections, direction);
+  return name ? name : "direction " + std::to_string(direction);
 }
 
 std::string DatatypeName(int32_t datatype) {
-  if (datatype == DT_ENUM) return "DT_ENUM";
-  if (datatype == DT_FSAMPLE) return "DT_FSAMPLE";
-  if (datatype == DT_FLOAT) return "DT_FLOAT";
-  return "datatype " + std::to_string(datatype);
+  const char* name = Find(kDatatypes, datatype);
+  return name ? name : "datatype " + std::to_string(datatype);
+}
+
+std::string EventTypeName(int32_t type) {
+  const char* name = Find(kEventTypes, type);
+  return name ? name : "event type " + std::to_string(type);
+}
+
+unsigned ArgumentsOf(Family family, int32_t opcode) {
+  static constexpr struct {
+    Family family;
+    int32_t code;
+    unsigned args;
+  } kArgs[] = {
+#define SEMHOST_ARGS_OF(family, name, value, kind, args, meaning) {family, value, args},
+#define SEMHOST_AUDIO_OP_ARGS(...) SEMHOST_ARGS_OF(Family::kAudioOp, __VA_ARGS__)
+#define SEMHOST_GUI_OP_ARGS(...) SEMHOST_ARGS_OF(Family::kGuiOp, __VA_ARGS__)
+#define SEMHOST_AUDIO_CALLBACK_ARGS(...) SEMHOST_ARGS_OF(Family::kAudioCallback, __VA_ARGS__)
+#define SEMHOST_GUI_CALLBACK_ARGS(...) SEMHOST_ARGS_OF(Family::kGuiCallback, __VA_ARGS__)
+      SE_AUDIO_OPCODES(SEMHOST_AUDIO_OP_ARGS) SE_GUI_OPCODES(SEMHOST_GUI_OP_ARGS)
+      SE_AUDIO_HOST_CALLS(SEMHOST_AUDIO_CALLBACK_ARGS) SE_GUI_HOST_CALLS(SEMHOST_GUI_CALLBACK_ARGS)
+  };
+  for (const auto& row : kArgs) {
+    if (row.family == family && row.code == opcode) return row.args;
+  }
+  return SE_ARG_NONE;
 }
 
 std::vector<std::string> PinFlagList(int32_t flags) {
-  static constexpr Code kFlags[] = {
-      {IO_REPEATING, "IO_REPEATING"},   {IO_PRIVATE, "IO_PRIVATE"},         {IO_UI_COMMUNICATION, "IO_UI_COMMUNICATION"},
-      {IO_UI_AND_DSP, "IO_UI_AND_DSP"}, {IO_PATCH_STORE, "IO_PATCH_STORE"},
-  };
   std::vector<std::string> names;
   uint32_t rest = static_cast<uint32_t>(flags);
-  for (const Code& flag : kFlags) {
+  for (const Code& flag : kPinFlags) {
     if (rest & static_cast<uint32_t>(flag.code)) {
       names.push_back(flag.name);
       rest &= ~static_cast<uint32_t>(flag.code);

@@ -14,55 +14,12 @@ using sehost::Entry;
 using sehost::Side;
 using sehost::TraceEntry;
 
-// Which of index, value, ptr and opt an opcode uses: those are always shown;
-// the others only when a caller sends something other than 0 in them.
-enum Uses : unsigned { kIndex = 1, kValue = 2, kPtr = 4, kOpt = 8 };
+// Which of index, value, ptr and opt an opcode uses (the interface's tables
+// say): those are always shown; the others only when a caller sends
+// something other than 0 in them.
+enum Uses : unsigned { kIndex = SE_ARG_INDEX, kValue = SE_ARG_VALUE, kPtr = SE_ARG_PTR, kOpt = SE_ARG_OPT };
 
-unsigned UsesOf(Family family, int32_t opcode) {
-  switch (family) {
-    case Family::kAudioOp:
-      switch (opcode) {
-        case OP_SET_SAMPLE_RATE: return kOpt;
-        case OP_SET_BLOCK_SIZE: return kValue;
-        case OP_GET_PIN_PROPERTIES: return kIndex | kPtr;
-        case OP_NOTIFY: return kIndex;
-        case OP_COMMAND: return kIndex | kValue | kPtr;
-        default: return 0;
-      }
-    case Family::kGuiOp:
-      switch (opcode) {
-        case GUI_OP_OPEN: return kIndex;
-        case 2: return kIndex | kPtr;
-        case 3: case 4: case 5: return kIndex | kValue | kPtr | kOpt;
-        case 6: return kIndex | kValue | kPtr;
-        case GUI_OP_PIN_VALUE_CHANGE: return kIndex;
-        case 8: case 9: return kPtr;
-        case 11: case 12: return kIndex;
-        default: return 0;
-      }
-    case Family::kAudioCallback:
-      switch (opcode) {
-        case HC_PIN_DATA: return kIndex | kValue | kPtr;
-        case HC_PIN_QUERY: return kIndex;
-        case HC_PIN_STATUS: return kIndex | kValue | kPtr;
-        case HC_GET_PIN_BUFFER: case HC_GET_BLOCK_START: return kIndex;
-        case HC_ADD_EVENT: return kPtr;
-        default: return 0;
-      }
-    case Family::kGuiCallback:
-      switch (opcode) {
-        case GUI_HC_SET_PIN_TEXT: return kIndex | kPtr;
-        case GUI_HC_GET_PIN_TEXT: return kIndex;
-        case 8: return kIndex | kValue | kPtr;
-        case GUI_HC_GET_PIN_VALUE: return kIndex | kPtr;
-        case GUI_HC_SET_PIN_VALUE: return kIndex | kValue | kOpt;
-        case GUI_HC_GET_PIN_TEXT_W: return kIndex | kValue | kPtr;
-        case 18: case 19: case 20: return kPtr;
-        default: return 0;
-      }
-  }
-  return 0;
-}
+unsigned UsesOf(Family family, int32_t opcode) { return ArgumentsOf(family, opcode); }
 
 bool FamilyOf(const TraceEntry& e, Family* family) {
   if (e.entry == Entry::kCallback) {
@@ -90,15 +47,6 @@ const char* Prefix(const TraceEntry& e, bool returning) {
   }
   if (e.side == Side::kGui) return returning ? "host←gui" : "host→gui";
   return returning ? "host←audio" : "host→audio";
-}
-
-std::string EventTypeName(int32_t type) {
-  switch (type) {
-    case EVT_PIN_STATUS: return "EVT_PIN_STATUS";
-    case EVT_TIMED_MESSAGE: return "EVT_TIMED_MESSAGE";
-    case EVT_RUN_FUNCTION: return "EVT_RUN_FUNCTION";
-    default: return "event type " + std::to_string(type);
-  }
 }
 
 std::string EventText(const SEEvent& event) {

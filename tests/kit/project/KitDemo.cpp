@@ -1,9 +1,8 @@
 // A tiny module: its GUI half writes twice "X" to "Result".
 
-#include <new>
-
 #include "SEExports.h"
 #include "SEGUI_base.h"
+#include "SEModuleEntry.h"
 #include "SEModule_base.h"
 
 namespace {
@@ -31,26 +30,18 @@ class KitGui : public SEGUI_base {
   }
 };
 
+// The library holds one module, number 0.
+constexpr SEModuleEntry kModules[] = {
+    SEModuleEntryOf<KitAudio, KitGui>("KitDemo", "KitDemo", "A module built with the kit.", 0)};
+
 }  // namespace
 
+// The two exports: the framework keeps their rules (unknown index or type,
+// a null record, failed allocation, no exception into the host).
 SE_EXPORT int32_t getModuleProperties(int32_t index, ModuleProperties* properties) {
-  properties->sdk_version = 2230;
-  if (index != 0) return 0;
-  properties->name = properties->id = "KitDemo";
-  properties->about = "A module built with the kit.";
-  properties->flags = 0;
-  return 1;
+  return SEFillModuleProperties(kModules, index, properties);
 }
 
-SE_EXPORT void* makeModule(int32_t index, int32_t type, SEHostCallback host, int32_t context) {
-  if (index != 0) return nullptr;
-  if (type == 1) {
-    auto* m = new (std::nothrow) KitAudio(host, context);
-    return m ? m->Record() : nullptr;
-  }
-  if (type == 2) {
-    auto* m = new (std::nothrow) KitGui(host, context);
-    return m ? m->Record() : nullptr;
-  }
-  return nullptr;
+SE_EXPORT void* makeModule(int32_t index, int32_t type, SEHostCallback seaudioMaster, int32_t host_context) {
+  return SECreateHalf(kModules, index, type, seaudioMaster, host_context);
 }
