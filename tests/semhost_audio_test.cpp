@@ -11,8 +11,9 @@
 #include "audio/Automation.h"
 
 #if defined(SEMHOST_AUDIO_FILES)
-#include <dirent.h>
 #include <sndfile.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "TempDir.h"
 #include "audio/AudioDiff.h"
@@ -163,18 +164,6 @@ void WriteWav(const std::string& path, int channels, int rate, const std::vector
   sf_close(file);
 }
 
-std::vector<std::string> FilesIn(const std::string& folder) {
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(folder.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name != "." && name != "..") names.push_back(name);
-    }
-    closedir(dir);
-  }
-  return names;
-}
-
 class AudioFiles : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -294,29 +283,39 @@ TEST_F(AudioFiles, AFailedOrAbandonedWriteLeavesTheTargetAsItWas) {
   fputs("old", file);
   fclose(file);
   const AudioFile source(1, 48000, {0.25f, 0.5f});
-  std::string error;
+  std::string error, temporary;
   {
     AudioWriter writer;
     ASSERT_TRUE(writer.Open(target, 1, 48000, SampleFormat::kFloat, &error)) << error;
     ASSERT_TRUE(writer.Write(source.interleaved().data(), 2, &error)) << error;
-    EXPECT_EQ(FilesIn(m_dir.path()).size(), 4u);  // a.wav, b.wav, out.wav and the temporary file
+    temporary = writer.temporary_path();
+    EXPECT_EQ(temporary.compare(0, target.size() + 5, target + ".tmp-"), 0) << temporary;
+    EXPECT_EQ(access(temporary.c_str(), F_OK), 0);
   }
   EXPECT_EQ(semhost::ReadFile(target), "old");
-  EXPECT_EQ(FilesIn(m_dir.path()).size(), 3u);
+  EXPECT_NE(access(temporary.c_str(), F_OK), 0);
 
   EXPECT_FALSE(source.Write(m_dir.File("missing/out.wav"), SampleFormat::kFloat, &error));
   EXPECT_EQ(error, "cannot write " + m_dir.File("missing/out.wav") + ": No such file or directory");
   EXPECT_FALSE(source.Write(m_dir.File("out.xyz"), SampleFormat::kFloat, &error));
   EXPECT_EQ(error.find("cannot write " + m_dir.File("out.xyz") + ": no audio file format for the extension 'xyz'"), 0u);
+  EXPECT_NE(access(m_dir.File("out.xyz").c_str(), F_OK), 0);
   EXPECT_FALSE(source.Write(m_dir.File("out.flac"), SampleFormat::kFloat, &error));
   EXPECT_EQ(error.find("cannot write " + m_dir.File("out.flac") + ": the .flac format does not hold float samples"), 0u);
+  EXPECT_NE(access(m_dir.File("out.flac").c_str(), F_OK), 0);
   // The rename fails onto a folder: the temporary file goes, the folder stays.
   const std::string folder = m_dir.File("folder.wav");
   ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
-  EXPECT_FALSE(source.Write(folder, SampleFormat::kFloat, &error));
-  EXPECT_EQ(error, "cannot write " + folder + ": Is a directory");
-  EXPECT_EQ(FilesIn(m_dir.path()).size(), 4u);  // a.wav, b.wav, out.wav, folder.wav
-  rmdir(folder.c_str());
+  {
+    AudioWriter writer;
+    ASSERT_TRUE(writer.Open(folder, 1, 48000, SampleFormat::kFloat, &error)) << error;
+    ASSERT_TRUE(writer.Write(source.interleaved().data(), 2, &error)) << error;
+    temporary = writer.temporary_path();
+    EXPECT_FALSE(writer.Commit(&error));
+    EXPECT_EQ(error, "cannot write " + folder + ": Is a directory");
+    EXPECT_NE(access(temporary.c_str(), F_OK), 0);
+  }
+  EXPECT_EQ(rmdir(folder.c_str()), 0);
 
   ASSERT_TRUE(source.Write(target, SampleFormat::kFloat, &error)) << error;
   AudioFile back;
