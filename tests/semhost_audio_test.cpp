@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -254,20 +255,24 @@ TEST(AudioDiff, BitExactTellsZeroSignsApartAndAToleranceNeverPassesANonFiniteSam
   EXPECT_TRUE(std::isnan(figures.rms_dbfs));
 }
 
-TEST_F(AudioFiles, WrittenSamplesReadBackExactlyAndIntegerFormatsClip) {
-  const std::vector<float> samples = {-0.375f, 1.5f, -1.5f, 0.5f, -1.0f, 1.0f / 32768};
+TEST_F(AudioFiles, WrittenSamplesReadBackExactlyAndIntegerFormatsRoundAndClip) {
+  const std::vector<float> samples = {0.1f, 1.5f, -1.5f, 0.5f, -1.0f, NAN};
   AudioFile source(2, 44100, samples), back;
   std::string error;
   ASSERT_TRUE(source.Write(m_dir.File("float.wav"), SampleFormat::kDefault, &error)) << error;
   ASSERT_TRUE(back.Read(m_dir.File("float.wav"), &error)) << error;
-  EXPECT_EQ(back.interleaved(), samples);
+  EXPECT_EQ(memcmp(back.interleaved().data(), samples.data(), sizeof(float) * samples.size()), 0);
   EXPECT_EQ(back.channels(), 2);
   EXPECT_EQ(back.sample_rate(), 44100);
   EXPECT_EQ(back.frames(), 3);
-  EXPECT_EQ(back.Channel(1), (std::vector<float>{1.5f, 0.5f, 1.0f / 32768}));
+  EXPECT_EQ(back.Channel(0), (std::vector<float>{0.1f, -1.5f, -1.0f}));
+  // 0.1 is 3276.8 16-bit steps and 838860.8 24-bit steps.
   ASSERT_TRUE(source.Write(m_dir.File("pcm16.wav"), SampleFormat::kPcm16, &error)) << error;
   ASSERT_TRUE(back.Read(m_dir.File("pcm16.wav"), &error)) << error;
-  EXPECT_EQ(back.interleaved(), (std::vector<float>{-0.375f, 32767.0f / 32768, -1.0f, 0.5f, -1.0f, 1.0f / 32768}));
+  EXPECT_EQ(back.interleaved(), (std::vector<float>{3277.0f / 32768, 32767.0f / 32768, -1.0f, 0.5f, -1.0f, 0.0f}));
+  ASSERT_TRUE(source.Write(m_dir.File("pcm24.wav"), SampleFormat::kPcm24, &error)) << error;
+  ASSERT_TRUE(back.Read(m_dir.File("pcm24.wav"), &error)) << error;
+  EXPECT_EQ(back.interleaved(), (std::vector<float>{838861.0f / 8388608, 8388607.0f / 8388608, -1.0f, 0.5f, -1.0f, 0.0f}));
   // FLAC holds no floats: the default there is 24-bit.
   ASSERT_TRUE(source.Write(m_dir.File("default.flac"), SampleFormat::kDefault, &error)) << error;
   SF_INFO info = {};

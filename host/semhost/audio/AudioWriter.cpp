@@ -8,6 +8,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
+
 #include "Text.h"
 
 namespace semhost {
@@ -133,7 +135,11 @@ bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample
     Abandon();
     return false;
   }
-  if ((info.format & SF_FORMAT_SUBMASK) != SF_FORMAT_FLOAT) sf_command(File(m_file), SFC_SET_CLIPPING, nullptr, SF_TRUE);
+  // Integer samples are converted here, as the exact inverse of reading
+  // (a 16-bit step is 1/32768): libsndfile's own conversion scales by 32767
+  // and wraps values outside, or clips but rounds down.
+  const int subtype = info.format & SF_FORMAT_SUBMASK;
+  m_steps = subtype == SF_FORMAT_PCM_16 ? 32768 : subtype == SF_FORMAT_PCM_24 ? 8388608 : 0;
   return true;
 }
 
@@ -142,11 +148,28 @@ bool AudioWriter::Write(const float* interleaved, int64_t frames, std::string* e
     *error = "cannot write " + m_path + ": the file is not open";
     return false;
   }
-  if (frames <= 0) return true;
-  if (sf_writef_float(File(m_file), interleaved, frames) != frames) {
-    *error = "cannot write " + m_path + ": " + sf_strerror(File(m_file));
-    Abandon();
-    return false;
+  const int64_t chunk = 4096;
+  for (int64_t done = 0; done < frames; done += chunk) {
+    const int64_t count = frames - done < chunk ? frames - done : chunk;
+    const float* samples = interleaved + done * m_channels;
+    if (m_steps > 0) {
+      // Nearest step (ties to even), clipped to [-1, 1 - 1 step]; NaN as 0.
+      // libsndfile takes 32-bit integers and keeps their top 16 or 24 bits.
+      m_integers.resize(static_cast<size_t>(count * m_channels));
+      for (size_t i = 0; i < m_integers.size(); ++i) {
+        const double x = samples[i];
+        double step = std::isnan(x) ? 0.0 : std::nearbyint(x * m_steps);
+        step = step < -m_steps ? -m_steps : step > m_steps - 1 ? m_steps - 1 : step;
+        m_integers[i] = static_cast<int32_t>(step) * static_cast<int32_t>(2147483648.0 / m_steps);
+      }
+    }
+    const sf_count_t written = m_steps > 0 ? sf_writef_int(File(m_file), m_integers.data(), count)
+                                           : sf_writef_float(File(m_file), samples, count);
+    if (written != count) {
+      *error = "cannot write " + m_path + ": " + sf_strerror(File(m_file));
+      Abandon();
+      return false;
+    }
   }
   return true;
 }

@@ -13,6 +13,7 @@
 #include <stdint.h>
 
 #include <string>
+#include <vector>
 
 namespace semhost {
 
@@ -34,7 +35,8 @@ class AudioWriter {
   AudioWriter& operator=(const AudioWriter&) = delete;
 
   // Creates the temporary file; false with `error` naming the target.
-  // Integer formats clip samples outside [-1, 1) instead of wrapping them.
+  // Integer formats take each sample to the nearest step (a 16-bit step is
+  // 1/32768, as in reading), clipped to [-1, 1) instead of wrapping, NaN as 0.
   bool Open(const std::string& path, int32_t channels, int32_t sample_rate, SampleFormat format, std::string* error);
   // Appends `frames` frames of interleaved samples.
   bool Write(const float* interleaved, int64_t frames, std::string* error);
@@ -51,6 +53,8 @@ class AudioWriter {
   void* m_file = nullptr;  // SNDFILE*, writing to m_fd
   int m_fd = -1;           // the temporary file, closed by us after the SNDFILE
   int32_t m_channels = 0;
+  double m_steps = 0;                // integer formats: steps per unit (32768 or 8388608); 0 for float
+  std::vector<int32_t> m_integers;  // a chunk of converted samples
 };
 
 }  // namespace semhost
