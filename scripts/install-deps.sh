@@ -10,6 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   binutils-mingw-w64-x86-64 wine64
   doxygen python3
+  libsndfile1-dev libsndfile1-dev:i386
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -18,6 +19,9 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   SUDO=""
   [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  # The linux32 semhost reads audio files with the i386 libsndfile, installed
+  # beside the amd64 one (Debian multiarch).
+  dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
 fi

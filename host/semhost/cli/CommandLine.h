@@ -1,5 +1,5 @@
 #pragma once
-// semhost's command line: the verbs info, eval, validate and plot, the
+// semhost's command line: the verbs info, eval, validate, plot and diff, the
 // options every verb takes (--trace, --trace-file, --module), and the hidden
 // verb a validator child runs. Parsing errors end with exit code 2.
 
