@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "audio/Automation.h"
+#include "Automation.h"
 
 #if defined(SEMHOST_AUDIO_FILES)
 #include <sndfile.h>
@@ -17,9 +17,9 @@
 #include <unistd.h>
 
 #include "TempDir.h"
-#include "audio/AudioDiff.h"
-#include "audio/AudioFile.h"
-#include "audio/AudioWriter.h"
+#include "AudioDiff.h"
+#include "AudioFile.h"
+#include "AudioWriter.h"
 #include "semhost_support.h"
 #endif
 

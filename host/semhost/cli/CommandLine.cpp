@@ -19,7 +19,7 @@
 #include "Text.h"
 #include "Tracer.h"
 #include "Validator.h"
-#include "audio/AudioVerbs.h"
+#include "AudioVerbs.h"
 
 #if defined(_WIN32)
 #include <io.h>
