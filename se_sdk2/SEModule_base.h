@@ -120,7 +120,7 @@ class SEModule_base {
   // Makes `f` the current process function, mirrors its code entry in the
   // record, then tells the host; nothing when `f` is already current.
   void SetProcessFunction(SEProcessMember f);
-  SEProcessMember GetProcessFunction() const { return m_process_function; }
+  SEProcessMember GetProcessFunction() const { return m_process_function; }  // the current one
   // The default process function; does nothing.
   void SE_PROCESS_CALL IdleProcess(int32_t buffer_offset, int32_t sample_frames) noexcept;
 
