@@ -1,11 +1,13 @@
 # The release archive: `cmake --build --preset win32 --target package` makes
 # QV_Zolvexan-<version>-win32.zip in the build folder, holding what
-# `cmake --install` lays out (modules/, bin/, include/, lib/), README.md, and
-# SHA256SUMS, the SHA-256 of every other file of the archive in the format
-# `sha256sum -c` reads.
+# `cmake --install` lays out (modules/, bin/, include/, lib/), README.md,
+# semhost's manual (host/semhost/README.md) and SHA256SUMS, the SHA-256 of
+# every other file of the archive in the format `sha256sum -c` reads.
 include_guard(GLOBAL)
 
 install(FILES "${PROJECT_SOURCE_DIR}/README.md" DESTINATION .)
+# semhost's manual, where README.md links to it.
+install(FILES "${PROJECT_SOURCE_DIR}/host/semhost/README.md" DESTINATION host/semhost)
 
 # Runs after every other install rule: the files installed so far are this
 # install's manifest, wherever it goes (dist/<preset>, or CPack's staging folder).

@@ -37,6 +37,10 @@ std::vector<const PinInfo*> GuiOutputs(const std::vector<PinInfo>& pins) {
   return out;
 }
 
+std::string MakeModuleCall(int32_t index, int32_t type) {
+  return "makeModule(" + std::to_string(index) + ", " + std::to_string(type) + ")";
+}
+
 std::string Join(const std::vector<std::string>& parts, const char* separator) {
   std::string out;
   for (const std::string& part : parts) out += (out.empty() ? "" : separator) + part;

@@ -107,7 +107,7 @@ void CheckInstanceLeak(CheckContext& ctx) {
   StandInHost& host = session->host();
   std::vector<SEPinProperties> pins;
   {
-    if (!session->CreateAudio()) return ctx.Fail("makeModule(" + std::to_string(ctx.options().module_index) + ", 1) answered null");
+    if (!session->CreateAudio()) return ctx.Fail(MakeModuleCall(ctx.options().module_index, MT_AUDIO) + " answered null");
     pins = host.QueryPins();
     host.CloseAudio();
   }
@@ -198,9 +198,9 @@ void CheckStackPointer(CheckContext& ctx) {
   ctx.Phase("calling makeModule through the stack probe");
   AudioRecord* audio = host.CreateAudio([&](SEHostCallback, int32_t context) {
     return reinterpret_cast<AudioRecord*>(static_cast<uintptr_t>(
-        probe("makeModule", make, {static_cast<uint32_t>(index), 1, word(callback), static_cast<uint32_t>(context)})));
+        probe("makeModule", make, {static_cast<uint32_t>(index), MT_AUDIO, word(callback), static_cast<uint32_t>(context)})));
   });
-  if (!audio) return ctx.Fail("makeModule(" + std::to_string(index) + ", 1) answered null");
+  if (!audio) return ctx.Fail(MakeModuleCall(index, MT_AUDIO) + " answered null");
   const void* dispatcher = reinterpret_cast<const void*>(audio->dispatcher);
   auto send = [&](int32_t opcode, int32_t i, int32_t value, void* ptr, float opt) {
     return probe("the audio dispatcher", dispatcher,
@@ -222,12 +222,12 @@ void CheckStackPointer(CheckContext& ctx) {
   send(OP_OPEN, 0, 0, nullptr, 0.0f);
   send(OP_NOTIFY, 0, 0, nullptr, 0.0f);
   probe("process_function", reinterpret_cast<const void*>(audio->process_function), {word(audio->module), 0, 64});
-  SEEvent ignored = {host.sample_clock(), 6, 0, 0, 0, nullptr};  // a type every module accepts and ignores
+  SEEvent ignored = {host.sample_clock(), EVT_CODE_6, 0, 0, 0, nullptr};  // a type every module accepts and ignores
   probe("event_function", reinterpret_cast<const void*>(audio->event_function), {word(audio->module), word(&ignored)});
   ctx.Phase("calling the GUI half's entries through the stack probe");
   GuiRecord* gui = host.CreateGui([&](SEHostCallback, int32_t context) {
     return reinterpret_cast<GuiRecord*>(static_cast<uintptr_t>(
-        probe("makeModule", make, {static_cast<uint32_t>(index), 2, word(callback), static_cast<uint32_t>(context)})));
+        probe("makeModule", make, {static_cast<uint32_t>(index), MT_GUI, word(callback), static_cast<uint32_t>(context)})));
   });
   if (gui) {
     const void* gui_dispatcher = reinterpret_cast<const void*>(gui->dispatcher);

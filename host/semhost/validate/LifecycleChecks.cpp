@@ -24,7 +24,7 @@ void CheckOpenProcessClose(CheckContext& ctx) {
   const size_t orphans = host.orphan_callbacks();
   ctx.Phase("making and opening the audio half");
   AudioRecord* audio = session->CreateAudio();
-  if (!audio) return ctx.Fail("makeModule(" + std::to_string(ctx.options().module_index) + ", 1) answered null");
+  if (!audio) return ctx.Fail(MakeModuleCall(ctx.options().module_index, MT_AUDIO) + " answered null");
   const std::vector<SEPinProperties> pins = host.QueryPins();
   auto expect = [&ctx](const char* what, se_ret_t answer, se_ret_t want) {
     if (answer != want) {
@@ -62,7 +62,7 @@ void CheckProcessFunction(CheckContext& ctx) {
   auto session = ctx.NewSession();
   StandInHost& host = session->host();
   AudioRecord* audio = session->CreateAudio();
-  if (!audio) return ctx.Fail("makeModule(" + std::to_string(ctx.options().module_index) + ", 1) answered null");
+  if (!audio) return ctx.Fail(MakeModuleCall(ctx.options().module_index, MT_AUDIO) + " answered null");
   const std::vector<SEPinProperties> pins = host.QueryPins();
   host.SetAudioPinCount(AudioPinCount(pins), 256);
   // At each announcement the record must already hold the new function.

@@ -80,10 +80,10 @@ void CheckOtherIndices(CheckContext& ctx) {
     if (i == ctx.options().module_index) continue;
     StandInHost host;
     void* made = nullptr;
-    host.RunAsCall([&] { made = ctx.library().makeModule()(i, 1, &StandInHost::seaudioMaster, 1); });
+    host.RunAsCall([&] { made = ctx.library().makeModule()(i, MT_AUDIO, &StandInHost::seaudioMaster, 1); });
     if (!made) {
-      ctx.Fail("getModuleProperties(" + std::to_string(i) + ") answered 1, but makeModule(" + std::to_string(i) +
-               ", 1) made nothing: the library does not hold module " + std::to_string(i));
+      ctx.Fail("getModuleProperties(" + std::to_string(i) + ") answered 1, but " + MakeModuleCall(i, MT_AUDIO) +
+               " made nothing: the library does not hold module " + std::to_string(i));
     }
     // A half made here is left alone: its record may not be what it claims.
   }

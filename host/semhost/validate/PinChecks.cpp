@@ -28,7 +28,7 @@ std::vector<PinQuery> QueryPins(CheckContext& ctx, Session& session, bool* ended
   std::vector<PinQuery> queries;
   *ended = false;
   if (!session.CreateAudio()) {
-    ctx.Fail("makeModule(" + std::to_string(ctx.options().module_index) + ", 1) answered null");
+    ctx.Fail(MakeModuleCall(ctx.options().module_index, MT_AUDIO) + " answered null");
     return queries;
   }
   ctx.Phase("reading pin properties with OP_GET_PIN_PROPERTIES");

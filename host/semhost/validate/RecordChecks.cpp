@@ -23,7 +23,7 @@ void CheckAudioRecord(CheckContext& ctx) {
   ctx.Phase("making the audio half");
   AudioRecord* record = session->CreateAudio();
   if (!record) {
-    ctx.Fail("makeModule(" + std::to_string(ctx.options().module_index) + ", 1) answered null");
+    ctx.Fail(MakeModuleCall(ctx.options().module_index, MT_AUDIO) + " answered null");
     return;
   }
   if (memcmp(record->magic, "LPES", 4) != 0) {
@@ -58,8 +58,7 @@ void CheckGuiRecord(CheckContext& ctx) {
   ctx.Phase("making the GUI half");
   GuiRecord* record = session->CreateGui();
   if (!record) {
-    ctx.Skip("the module makes no GUI half: makeModule(" + std::to_string(ctx.options().module_index) +
-             ", 2) answered null");
+    ctx.Skip("the module makes no GUI half: " + MakeModuleCall(ctx.options().module_index, MT_GUI) + " answered null");
     return;
   }
   if (memcmp(record->magic, "MPES", 4) != 0) {
@@ -94,8 +93,20 @@ void CheckRefusedHalves(CheckContext& ctx) {
     int32_t index;
     int32_t type;
   };
-  const Request requests[] = {{index, 0}, {index, 3}, {index, -1}, {index, 1000}, {index, kMinInt},
-                              {-1, 1},    {-1, 2},    {kMaxInt, 1}, {kMaxInt, 2}};
+  // Types outside the table, next to its ends and far from them; then every
+  // type of the table for indices no library holds.
+  int32_t first = kHalfTypeTable[0].value, last = first;
+  for (const SECode& row : kHalfTypeTable) {
+    first = std::min(first, row.value);
+    last = std::max(last, row.value);
+  }
+  std::vector<Request> requests;
+  for (int32_t type : {first - 1, last + 1, -1, 1000, kMinInt}) {
+    if (!InTable(kHalfTypeTable, type)) requests.push_back({index, type});
+  }
+  for (int32_t module : {-1, kMaxInt}) {
+    for (const SECode& row : kHalfTypeTable) requests.push_back({module, row.value});
+  }
   int refused = 0;
   ctx.Phase("asking makeModule for halves that do not exist");
   for (const Request& request : requests) {
@@ -103,7 +114,7 @@ void CheckRefusedHalves(CheckContext& ctx) {
     const CallObserver::Observation watch = ctx.Observe(host);
     void* made = nullptr;
     host.RunAsCall([&] { made = ctx.library().makeModule()(request.index, request.type, &StandInHost::seaudioMaster, 7); });
-    const std::string call = "makeModule(" + std::to_string(request.index) + ", " + std::to_string(request.type) + ")";
+    const std::string call = MakeModuleCall(request.index, request.type);
     if (made) ctx.Fail(call + " made something; want null");
     if (!host.Callbacks().empty()) {
       ctx.Fail(call + " called the host " + std::to_string(host.Callbacks().size()) + " time(s); want none");
@@ -118,7 +129,7 @@ void CheckCallbackAddress(CheckContext& ctx) {
   StandInHost& host = session->host();
   ctx.Phase("running both halves");
   AudioRecord* audio = session->CreateAudio();
-  if (!audio) return ctx.Fail("makeModule(" + std::to_string(ctx.options().module_index) + ", 1) answered null");
+  if (!audio) return ctx.Fail(MakeModuleCall(ctx.options().module_index, MT_AUDIO) + " answered null");
   const std::vector<PinInfo> pins = Describe(host.QueryPins());
   host.SetAudioPinCount(AudioPinCount(host.QueryPins()), 256);
   host.AudioDispatch(OP_OPEN);

@@ -5,9 +5,11 @@
 #include <string.h>
 
 #include <algorithm>
+#include <initializer_list>
 
 #include "CheckTools.h"
 #include "CrashReporter.h"
+#include "Names.h"
 #include "SeededRandom.h"
 
 namespace semhost {
@@ -16,6 +18,16 @@ namespace {
 
 using sehost::StandInHost;
 using setest::SeededRandom;
+
+// The family's codes of the interface (contract violations left out), in
+// table order, but those in `left_out`.
+std::vector<int32_t> InterfaceOpcodesBut(Family family, std::initializer_list<int32_t> left_out) {
+  std::vector<int32_t> codes;
+  for (int32_t code : InterfaceOpcodes(family)) {
+    if (std::find(left_out.begin(), left_out.end(), code) == left_out.end()) codes.push_back(code);
+  }
+  return codes;
+}
 
 void CheckRandomSequence(CheckContext& ctx) {
   const uint64_t seed = ctx.options().seed;
@@ -32,6 +44,10 @@ void CheckRandomSequence(CheckContext& ctx) {
   unsigned char scratch[256];
   const size_t orphans = host.orphan_callbacks();
   int64_t counts[8] = {};
+  // The opcodes the sequence sends as "another opcode": open, close and the
+  // pin change have steps of their own.
+  const std::vector<int32_t> gui_ops = InterfaceOpcodesBut(Family::kGuiOp, {GUI_OP_CLOSE, GUI_OP_PIN_VALUE_CHANGE});
+  const std::vector<int32_t> audio_ops = InterfaceOpcodesBut(Family::kAudioOp, {OP_OPEN, OP_CLOSE});
   ctx.Phase("running the random sequence");
   for (int32_t step = 0; step < steps; ++step) {
     CrashReporter::SetStep(step);
@@ -47,17 +63,14 @@ void CheckRandomSequence(CheckContext& ctx) {
       host.NotifyGui(index);
       ++counts[1];
     } else if (pick < 45 && host.gui()) {  // another GUI opcode of the interface (not close)
-      static const int32_t kGuiOps[] = {GUI_OP_OPEN, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12};
-      host.GuiDispatch(kGuiOps[random.Below(sizeof kGuiOps / sizeof kGuiOps[0])], index, value, scratch,
+      host.GuiDispatch(gui_ops[random.Below(static_cast<uint32_t>(gui_ops.size()))], index, value, scratch,
                        random.Float());
       ++counts[2];
     } else if (pick < 65 && host.audio()) {  // a block of audio
       host.RunBlock(random.Between(1, block));
       ++counts[3];
     } else if (pick < 90 && host.audio()) {  // another audio opcode of the interface (not open or close)
-      static const int32_t kAudioOps[] = {OP_SET_SAMPLE_RATE, OP_SET_BLOCK_SIZE, 4, 5, OP_GET_PIN_PROPERTIES,
-                                          OP_NOTIFY, 9, 11, OP_COMMAND, OP_GET_PROCESS_FUNCTION_INFO};
-      const int32_t opcode = kAudioOps[random.Below(sizeof kAudioOps / sizeof kAudioOps[0])];
+      const int32_t opcode = audio_ops[random.Below(static_cast<uint32_t>(audio_ops.size()))];
       const float rate = static_cast<float>(random.Between(8000, 192000));
       host.AudioDispatch(opcode, index, opcode == OP_SET_BLOCK_SIZE ? random.Between(1, block) : value, scratch,
                          opcode == OP_SET_SAMPLE_RATE ? rate : random.Float());

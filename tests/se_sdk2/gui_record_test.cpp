@@ -2,18 +2,37 @@
 
 #include <gtest/gtest.h>
 
-#include "GuiModule.h"
 #include "SEGUI_base.h"
 #include "StandInHost.h"
 #include "test_support.h"
 
 namespace {
 
+// A GUI half that reads pins 0 and 1 when it is made, and on every change
+// reads them again and writes their sum to pin 2: two host calls at
+// construction, three per notification.
+class SumGui : public SEGUI_base {
+ public:
+  static constexpr int32_t kA = 0, kB = 1, kSum = 2;
+  SumGui(SEHostCallback cb, int32_t ctx) : SEGUI_base(cb, ctx) { Read(); }
+  void OnPinValueChange(GuiPin*) override {
+    Read();
+    GetPin(kSum)->SetValueFloat(m_sum);
+  }
+
+ private:
+  void Read() {
+    const float a = static_cast<float>(GetPin(kA)->GetValueInt());
+    m_sum = a + GetPin(kB)->GetValueFloat();
+  }
+  float m_sum = 0.0f;
+};
+
 TEST(GuiRecord, ConstructionWritesMagicVersionEntryContextAndObject) {
   sehost::StandInHost host(0x12345678);
   SEGUI_base* object = nullptr;
   GuiRecord* record = host.CreateGui([&](SEHostCallback cb, int32_t ctx) {
-    object = new GuiModule(cb, ctx);
+    object = new SumGui(cb, ctx);
     return object->Record();
   });
   ASSERT_NE(record, nullptr);
@@ -31,7 +50,7 @@ TEST(GuiRecord, IsFortyBytesInTheShippedOrder) {
   sehost::StandInHost host(-2);
   SEGUI_base* object = nullptr;
   GuiRecord* record = host.CreateGui([&](SEHostCallback cb, int32_t ctx) {
-    object = new GuiModule(cb, ctx);
+    object = new SumGui(cb, ctx);
     return object->Record();
   });
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(record);
@@ -48,10 +67,10 @@ TEST(GuiRecord, IsFortyBytesInTheShippedOrder) {
 
 TEST(GuiRecord, EveryCallbackCarriesTheRecordAddress) {
   sehost::StandInHost host;
-  host.SetPinFloat(GuiModule::PIN_X, 0.5f);
-  GuiRecord* record = host.CreateGui([](SEHostCallback cb, int32_t ctx) { return (new GuiModule(cb, ctx))->Record(); });
-  host.NotifyGui(GuiModule::PIN_X);
-  host.NotifyGui(GuiModule::PIN_MODE);
+  host.SetPinFloat(SumGui::kB, 0.5f);
+  GuiRecord* record = host.CreateGui([](SEHostCallback cb, int32_t ctx) { return (new SumGui(cb, ctx))->Record(); });
+  host.NotifyGui(SumGui::kB);
+  host.NotifyGui(SumGui::kA);
   const auto callbacks = host.Callbacks();
   ASSERT_EQ(callbacks.size(), 8u);  // 2 at construction, 3 per notification
   for (const auto& call : callbacks) EXPECT_EQ(call.record, record);
