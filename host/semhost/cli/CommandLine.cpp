@@ -309,7 +309,7 @@ int CommandLine::Run(int argc, char** argv) {
   plot->add_option("--title", plot_args.title, "TEXT: the chart's title");
   plot->add_option("--svg", plot_args.svg, "FILE: where the chart goes")->required();
 
-  AudioVerbs audio_verbs(app);  // diff
+  AudioVerbs audio_verbs(app);  // diff, render
 
   // The validator's child: runs one check and writes its result.
   std::string check_name, check_module, check_result;
@@ -335,7 +335,7 @@ int CommandLine::Run(int argc, char** argv) {
   if (*info) return Info(common, module_given, path, json);
   if (*eval) return Eval(common, eval_args, false);
   if (*plot) return Eval(common, plot_args, true);
-  if (audio_verbs.Selected()) return audio_verbs.Run();
+  if (audio_verbs.Selected()) return audio_verbs.Run({common.trace, common.trace_file, common.module_index});
   if (*validate) {
     if (validate_options.module_path.empty() && !validate_options.list) {
       return Usage("validate needs the path of a module library (or --list)");
