@@ -57,7 +57,7 @@ class BoundedTrace {
   ~BoundedTrace() {
     if (m_file) fclose(m_file);
   }
-  Tracer* tracer() { return m_written < m_limit ? m_tracer.get() : nullptr; }
+  Tracer* tracer() { return m_written <= m_limit ? m_tracer.get() : nullptr; }  // until the closing line
 
  private:
   void Write(const std::string& line) {
