@@ -93,22 +93,24 @@ struct Split {
   bool random;
 };
 
-// Renders the scenario on a fresh instance; the outputs, one vector per
-// sample output, or empty with the check failed or skipped. `prepare` runs
-// after the audio half is open, before the first block.
-std::vector<std::vector<float>> Render(CheckContext& ctx, Session& session, const Split& split, uint64_t seed,
-                                       const std::function<void(StandInHost&)>& prepare = nullptr) {
-  std::vector<std::vector<float>> outputs;
+// Renders the scenario on a fresh instance into `outputs`, one vector per
+// sample output; false with the check failed, or skipped when the module has
+// no sample output and `need_outputs`. `prepare` runs after the audio half
+// is open, before the first block.
+bool Render(CheckContext& ctx, Session& session, const Split& split, uint64_t seed,
+            std::vector<std::vector<float>>* result, bool need_outputs = true,
+            const std::function<void(StandInHost&)>& prepare = nullptr) {
+  std::vector<std::vector<float>>& outputs = *result;
   std::string error;
   if (!session.ReadAudioPins(&error)) {
     ctx.Fail(error);
-    return outputs;
+    return false;
   }
   StandInHost& host = session.host();
   AudioEngine engine(host, session.pins(), Repeats(session.pins()));
-  if (engine.sample_outputs().empty()) {
+  if (need_outputs && engine.sample_outputs().empty()) {
     ctx.Skip("the module declares no sample output (DT_FSAMPLE) to render");
-    return outputs;
+    return false;
   }
   const std::vector<PinInfo> pins = Describe(session.pins());
   const Scenario scenario = MakeScenario(pins, engine, seed);
@@ -130,7 +132,7 @@ std::vector<std::vector<float>> Render(CheckContext& ctx, Session& session, cons
     for (size_t o = 0; o < outputs.size(); ++o) outputs[o].insert(outputs[o].end(), engine.Output(o), engine.Output(o) + frames);
     done += frames;
   }
-  return outputs;
+  return ctx.verdict() == Verdict::kPass;
 }
 
 std::string OutputName(const Session& session, size_t output) {
@@ -153,8 +155,8 @@ void CheckBlockSizeInvariance(CheckContext& ctx) {
   for (const Split& split : splits) {
     ctx.Phase(split.phase);
     auto session = ctx.NewSession();
-    const auto outputs = Render(ctx, *session, split, seed);
-    if (outputs.empty() || ctx.verdict() != Verdict::kPass) return;
+    std::vector<std::vector<float>> outputs;
+    if (!Render(ctx, *session, split, seed, &outputs)) return;
     if (reference.empty()) {
       reference = outputs;
       continue;
@@ -177,8 +179,8 @@ void CheckFiniteOutput(CheckContext& ctx) {
   const Split split = {"block size 64", "rendering finite input with block size 64", 64, false};
   ctx.Phase(split.phase);
   auto session = ctx.NewSession();
-  const auto outputs = Render(ctx, *session, split, ctx.options().seed);
-  if (outputs.empty() || ctx.verdict() != Verdict::kPass) return;
+  std::vector<std::vector<float>> outputs;
+  if (!Render(ctx, *session, split, ctx.options().seed, &outputs)) return;
   for (size_t o = 0; o < outputs.size(); ++o) {
     for (size_t f = 0; f < outputs[o].size(); ++f) {
       if (!std::isfinite(outputs[o][f])) {
@@ -246,9 +248,11 @@ void CheckNoAllocation(CheckContext& ctx) {
   Session session(ctx.library(), ctx.options().module_index, &watch);
   const Split split = {"block size 64", "rendering with block size 64, counting allocations in process calls and event deliveries", 64, false};
   ctx.Phase(split.phase);
-  const auto outputs = Render(ctx, session, split, ctx.options().seed,
-                              [](StandInHost& host) { host.ReserveTrace(1 << 16); });
-  if (outputs.empty() || ctx.verdict() != Verdict::kPass) return;
+  std::vector<std::vector<float>> outputs;
+  if (!Render(ctx, session, split, ctx.options().seed, &outputs, false,
+              [](StandInHost& host) { host.ReserveTrace(1 << 16); })) {
+    return;
+  }
   if (watch.m_process_allocations + watch.m_event_allocations > 0) {
     return ctx.Fail(std::to_string(watch.m_process_allocations) + " allocation(s) in " +
                     std::to_string(watch.m_process_calls) + " process calls and " +
