@@ -257,7 +257,8 @@ int Eval(const Common& common, const EvalArgs& args, bool plot) {
 }  // namespace
 
 int CommandLine::Run(int argc, char** argv) {
-  CLI::App app{"semhost: loads a module library of this format by path and shows, runs, traces, validates and plots it.\n"
+  CLI::App app{"semhost: loads a module library of this format by path and shows, runs, traces, validates and plots it,\n"
+               "renders audio files through it and compares audio files.\n"
                "Exit codes: 0 done (validate: every check passed or was skipped), 1 a check failed or crashed\n"
                "(or the module misbehaved), 2 bad command line, 3 the library could not be loaded.",
                "semhost"};
