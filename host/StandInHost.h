@@ -179,7 +179,6 @@ class StandInHost {
   // (may be empty) runs just before the delivery: a control change writes the
   // pin's variable there.
   void PostHostEvent(const SEEvent& event, std::function<void()> before = nullptr);
-  size_t PendingHostEvents() const { return m_host_events.size(); }
   // Keeps room for `calls` trace entries, so recording a call allocates
   // nothing until the trace holds that many (ClearTrace keeps the room).
   void ReserveTrace(size_t calls) { m_trace.reserve(calls); }

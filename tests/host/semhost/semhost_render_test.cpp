@@ -157,6 +157,9 @@ TEST_F(Render, BadInputIsRefusedWithExitTwoBeforeAnyOutputExists) {
   SemhostRun run = Semhost({"--module", "5", "render", kFixtures, "--in", in, "--out", out});
   EXPECT_EQ(run.code, 2);
   EXPECT_EQ(run.err, "semhost: render: the input files give 2 channel(s); the module takes 0 (it has no sample input)\n");
+  // A library that cannot be loaded: exit 3.
+  run = Semhost({"render", std::string(SE_FIXTURE_DIR) + "/not_a_module.sem", "--in", in, "--out", out});
+  EXPECT_EQ(run.code, 3) << run.err;
   run = Semhost({"render", kFixtures, "--in", in, "--out", m_dir.File("out.nope")});
   EXPECT_EQ(run.code, 2);
   EXPECT_EQ(run.err.find("semhost: render: cannot write " + m_dir.File("out.nope") + ": no audio file format"), 0u) << run.err;
