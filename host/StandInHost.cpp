@@ -362,10 +362,26 @@ void StandInHost::DeliverEvent(const SEEvent& event) {
   Complete(at, 0);
 }
 
+void StandInHost::PostHostEvent(const SEEvent& event, std::function<void()> before) {
+  SEEvent copy = event;
+  copy.next = nullptr;
+  m_host_events.push_back(HostEvent{copy, std::move(before)});
+}
+
 void StandInHost::DeliverDueEvents() {
-  // Posting order among equal clocks; events posted meanwhile join the queue.
+  // The host's own events first, then the module's; each in posting order.
+  // Events posted meanwhile join their queue.
   for (;;) {
     if (!m_audio) return;
+    const auto host_due = std::find_if(m_host_events.begin(), m_host_events.end(),
+                                       [this](const HostEvent& e) { return e.event.time_stamp == m_clock; });
+    if (host_due != m_host_events.end()) {
+      HostEvent event = std::move(*host_due);
+      m_host_events.erase(host_due);
+      if (event.before) event.before();
+      DeliverEvent(event.event);
+      continue;
+    }
     const auto due = std::find_if(m_events.begin(), m_events.end(),
                                   [this](const SEEvent& e) { return e.time_stamp == m_clock; });
     if (due == m_events.end()) return;
@@ -379,10 +395,12 @@ uint32_t StandInHost::FramesBeforeNextEvent(uint32_t limit, uint32_t from) const
   // Unsigned distances, so the clock may wrap; an event before the clock is
   // never due again and is skipped.
   uint32_t frames = limit;
-  for (const SEEvent& e : m_events) {
-    const uint32_t distance = e.time_stamp - m_clock;
+  const auto nearer = [&](uint32_t time_stamp) {
+    const uint32_t distance = time_stamp - m_clock;
     if (distance >= from && distance < frames) frames = distance;
-  }
+  };
+  for (const SEEvent& e : m_events) nearer(e.time_stamp);
+  for (const HostEvent& e : m_host_events) nearer(e.event.time_stamp);
   return frames;
 }
 

@@ -172,6 +172,16 @@ class StandInHost {
   void DeliverEvent(const SEEvent& event);
   // Events posted with HC_ADD_EVENT and not yet handed back, in posting order.
   const std::vector<SEEvent>& PendingEvents() const { return m_events; }
+  // An event the host itself sends the audio half (a pin status, a control
+  // change), due at its time stamp. RunBlock splits at it like at the
+  // module's events; at its clock it is handed back before the events the
+  // module posted for that clock, host events in the order posted. `before`
+  // (may be empty) runs just before the delivery: a control change writes the
+  // pin's variable there.
+  void PostHostEvent(const SEEvent& event, std::function<void()> before = nullptr);
+  // Keeps room for `calls` trace entries, so recording a call allocates
+  // nothing until the trace holds that many (ClearTrace keeps the room).
+  void ReserveTrace(size_t calls) { m_trace.reserve(calls); }
 
   // ---- the trace ----
   const std::vector<TraceEntry>& Trace() const { return m_trace; }
@@ -257,6 +267,11 @@ class StandInHost {
   uint32_t m_clock = 0;
   uint32_t m_block_start = 0;
   std::vector<SEEvent> m_events;
+  struct HostEvent {
+    SEEvent event;
+    std::function<void()> before;
+  };
+  std::vector<HostEvent> m_host_events;
 
   std::vector<TraceEntry> m_trace;
   Observers<const TraceEntry&> m_on_call;

@@ -1,15 +1,28 @@
 #pragma once
-// semhost's verbs on audio files: `diff A B [--tolerance DB]`. They take
-// none of the module options. A build without audio file support (the
-// Windows ones) still knows the verbs and answers that it lacks the support.
+// semhost's verbs on audio files: `diff A B [--tolerance DB]` and
+// `render MODULE --in FILE… --out FILE …` (RenderVerb). A build without
+// audio file support (the Windows ones) still knows the verbs and answers
+// that it lacks the support.
+
+#include <stdint.h>
 
 #include <string>
+#include <vector>
+
+#include "RenderVerb.h"
 
 namespace CLI {
 class App;
 }
 
 namespace semhost {
+
+// The options every module verb takes, from semhost's command line.
+struct ModuleOptions {
+  bool trace = false;
+  std::string trace_file;
+  int32_t module_index = 0;
+};
 
 class AudioVerbs {
  public:
@@ -19,13 +32,15 @@ class AudioVerbs {
   // True when the parsed command line named one of these verbs.
   bool Selected() const;
   // Runs it; answers the exit code.
-  int Run() const;
+  int Run(const ModuleOptions& options) const;
 
  private:
   CLI::App* m_diff = nullptr;
   std::string m_diff_a;
   std::string m_diff_b;
   std::string m_tolerance;
+  CLI::App* m_render = nullptr;
+  RenderArgs m_render_args;
 };
 
 }  // namespace semhost

@@ -257,7 +257,8 @@ int Eval(const Common& common, const EvalArgs& args, bool plot) {
 }  // namespace
 
 int CommandLine::Run(int argc, char** argv) {
-  CLI::App app{"semhost: loads a module library of this format by path and shows, runs, traces, validates and plots it.\n"
+  CLI::App app{"semhost: loads a module library of this format by path and shows, runs, traces, validates and plots it,\n"
+               "renders audio files through it and compares audio files.\n"
                "Exit codes: 0 done (validate: every check passed or was skipped), 1 a check failed or crashed\n"
                "(or the module misbehaved), 2 bad command line, 3 the library could not be loaded.",
                "semhost"};
@@ -309,7 +310,7 @@ int CommandLine::Run(int argc, char** argv) {
   plot->add_option("--title", plot_args.title, "TEXT: the chart's title");
   plot->add_option("--svg", plot_args.svg, "FILE: where the chart goes")->required();
 
-  AudioVerbs audio_verbs(app);  // diff
+  AudioVerbs audio_verbs(app);  // diff, render
 
   // The validator's child: runs one check and writes its result.
   std::string check_name, check_module, check_result;
@@ -335,7 +336,7 @@ int CommandLine::Run(int argc, char** argv) {
   if (*info) return Info(common, module_given, path, json);
   if (*eval) return Eval(common, eval_args, false);
   if (*plot) return Eval(common, plot_args, true);
-  if (audio_verbs.Selected()) return audio_verbs.Run();
+  if (audio_verbs.Selected()) return audio_verbs.Run({common.trace, common.trace_file, common.module_index});
   if (*validate) {
     if (validate_options.module_path.empty() && !validate_options.list) {
       return Usage("validate needs the path of a module library (or --list)");

@@ -1,5 +1,5 @@
 #pragma once
-// semhost's command line: the verbs info, eval, validate, plot and diff, the
+// semhost's command line: the verbs info, eval, validate, plot, diff and render, the
 // options every verb takes (--trace, --trace-file, --module), and the hidden
 // verb a validator child runs. Parsing errors end with exit code 2.
 

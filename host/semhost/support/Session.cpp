@@ -40,17 +40,35 @@ GuiRecord* Session::CreateGui() {
   return record;
 }
 
-bool Session::Start(std::string* error, float sample_rate, int32_t block_size) {
+bool Session::ReadAudioPins(std::string* error) {
   if (!CreateAudio()) {
     *error = "makeModule(" + std::to_string(m_module_index) + ", 1) answered null: the module made no audio half";
     return false;
   }
   m_pins = m_host.QueryPins();
+  return true;
+}
+
+void Session::OpenAudio(float sample_rate, int32_t block_size, sehost::AudioEngine* engine) {
   m_block_size = block_size;
   m_host.AudioDispatch(OP_SET_SAMPLE_RATE, 0, 0, nullptr, sample_rate);
   m_host.AudioDispatch(OP_SET_BLOCK_SIZE, 0, block_size);
-  m_host.SetAudioPinCount(AudioPinCount(m_pins), block_size);
+  if (engine) {
+    engine->Prepare(block_size);
+  } else {
+    sehost::AudioEngine(m_host, m_pins, 1).Prepare(block_size);  // one pin per audio-side declaration
+  }
   m_host.AudioDispatch(OP_OPEN);
+}
+
+bool Session::StartAudio(std::string* error, float sample_rate, int32_t block_size) {
+  if (!ReadAudioPins(error)) return false;
+  OpenAudio(sample_rate, block_size);
+  return true;
+}
+
+bool Session::Start(std::string* error, float sample_rate, int32_t block_size) {
+  if (!StartAudio(error, sample_rate, block_size)) return false;
   if (!CreateGui()) {
     *error = "makeModule(" + std::to_string(m_module_index) + ", 2) answered null: the module made no GUI half";
     return false;

@@ -11,6 +11,7 @@
 
 #include "CallObserver.h"
 #include "ModuleLibrary.h"
+#include "AudioEngine.h"
 #include "StandInHost.h"
 
 namespace semhost {
@@ -38,6 +39,15 @@ class Session {
   // buffers for its audio-side pins, opens it, then creates the GUI half.
   // False with `error` set when a half could not be created.
   bool Start(std::string* error, float sample_rate = 44100.0f, int32_t block_size = 1024);
+  // The same without the GUI half, for work that needs none (a module may
+  // make none): ReadAudioPins, then OpenAudio.
+  bool StartAudio(std::string* error, float sample_rate = 44100.0f, int32_t block_size = 1024);
+  // Start's steps: creates the audio half and reads its pins (false with
+  // `error` when the module makes no audio half); then sets the sample rate
+  // and block size, gives the host its pins (through `engine`, which lays
+  // them out, when given; else one per audio-side declaration) and opens it.
+  bool ReadAudioPins(std::string* error);
+  void OpenAudio(float sample_rate, int32_t block_size, sehost::AudioEngine* engine = nullptr);
   const std::vector<SEPinProperties>& pins() const { return m_pins; }
   int32_t block_size() const { return m_block_size; }
 

@@ -6,7 +6,8 @@ const std::vector<Check>& AllChecks() {
   static const std::vector<Check> checks = [] {
     std::vector<Check> all;
     for (const std::vector<Check>* family : {&LoadChecks(), &RecordChecks(), &PinChecks(), &OpcodeChecks(),
-                                             &LifecycleChecks(), &GuiChecks(), &HygieneChecks(), &RobustnessChecks()}) {
+                                             &LifecycleChecks(), &GuiChecks(), &AudioChecks(), &HygieneChecks(),
+                                             &RobustnessChecks()}) {
       all.insert(all.end(), family->begin(), family->end());
     }
     return all;

@@ -30,5 +30,6 @@ const std::vector<Check>& LifecycleChecks();
 const std::vector<Check>& GuiChecks();
 const std::vector<Check>& HygieneChecks();
 const std::vector<Check>& RobustnessChecks();
+const std::vector<Check>& AudioChecks();
 
 }  // namespace semhost

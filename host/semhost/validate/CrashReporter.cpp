@@ -37,6 +37,11 @@ struct Frame {
 struct Breadcrumbs {
   const char* phase = "starting";
   long long step = -1;
+  const char* step_label = "step";
+  long long clock = -1;
+  bool end_with_code = false;  // EndWith: remove `remove_path`, exit with `exit_code`
+  int exit_code = 0;
+  char remove_path[4096] = "";
   Frame open[kMaxDepth];
   int open_count = 0;
   TraceEntry last{};
@@ -111,8 +116,14 @@ void BuildWhere(Line* line) {
   line->Add("while ");
   line->Add(g_crumbs.phase);
   if (g_crumbs.step >= 0) {
-    line->Add(", step ");
+    line->Add(", ");
+    line->Add(g_crumbs.step_label);
+    line->Add(" ");
     line->AddNumber(g_crumbs.step);
+  }
+  if (g_crumbs.clock >= 0) {
+    line->Add(", clock ");
+    line->AddNumber(g_crumbs.clock);
   }
   if (g_crumbs.open_count > 0) {
     const Frame& frame = g_crumbs.open[g_crumbs.open_count - 1];
@@ -147,17 +158,32 @@ void Report(const char* what) {
   WriteErr(line.text(), line.length());
 }
 
+// With EndWith: removes the file and ends with the code (async-signal-safe).
+void EndIfAsked() {
+  if (!g_crumbs.end_with_code) return;
+  if (g_crumbs.remove_path[0]) {
+#if defined(_WIN32)
+    _unlink(g_crumbs.remove_path);
+#else
+    unlink(g_crumbs.remove_path);
+#endif
+  }
+  _exit(g_crumbs.exit_code);
+}
+
 #if defined(_WIN32)
 
 LONG WINAPI OnException(EXCEPTION_POINTERS* info) {
   Report(info && info->ExceptionRecord && info->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW
              ? "the process crashed (stack overflow)"
              : "the process crashed (exception)");
+  EndIfAsked();
   return EXCEPTION_CONTINUE_SEARCH;  // end as the system would: the parent sees the exception code
 }
 
 void OnAbort(int) {
   Report("the process aborted");
+  EndIfAsked();
   _exit(3);
 }
 
@@ -174,6 +200,7 @@ void OnFatal(int signal) {
     default: break;
   }
   Report(what);
+  EndIfAsked();
   // The handler was reset on entry: the signal now ends the process as it would have.
   raise(signal);
 }
@@ -212,9 +239,23 @@ void CrashReporter::Install() {
 void CrashReporter::SetPhase(const char* phase) {
   g_crumbs.phase = phase;
   g_crumbs.step = -1;
+  g_crumbs.clock = -1;
 }
 
-void CrashReporter::SetStep(long long step) { g_crumbs.step = step; }
+void CrashReporter::SetStep(long long step, const char* label) {
+  g_crumbs.step = step;
+  g_crumbs.step_label = label;
+}
+
+void CrashReporter::SetClock(long long clock) { g_crumbs.clock = clock; }
+
+void CrashReporter::EndWith(int exit_code, const std::string& remove_path) {
+  g_crumbs.exit_code = exit_code;
+  const size_t n = std::min(remove_path.size(), sizeof g_crumbs.remove_path - 1);
+  memcpy(g_crumbs.remove_path, remove_path.data(), n);
+  g_crumbs.remove_path[n] = 0;
+  g_crumbs.end_with_code = true;
+}
 
 void CrashReporter::CallStarted(const TraceEntry& entry, const sehost::StandInHost&) {
   // A traced call's depth counts the host's calls only; library calls sit in between.

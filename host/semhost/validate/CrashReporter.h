@@ -16,8 +16,15 @@ class CrashReporter : public CallObserver {
   static void Install();
   // What the check is doing now; `phase` must be a static text.
   static void SetPhase(const char* phase);
-  // A step number shown after the phase ("step 517"); -1 for none.
-  static void SetStep(long long step);
+  // A step number shown after the phase ("step 517", or with `label`
+  // "block 517"); -1 for none. `label` must be a static text.
+  static void SetStep(long long step, const char* label = "step");
+  // The host's sample clock, shown after the step ("clock 700"); -1 for none.
+  static void SetClock(long long clock);
+  // Instead of ending the way it would have, a crash or abort removes
+  // `remove_path` (when not empty; a file that must not outlive the run) and
+  // ends the process with `exit_code`.
+  static void EndWith(int exit_code, const std::string& remove_path);
 
   void CallStarted(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
   void CallReturned(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;

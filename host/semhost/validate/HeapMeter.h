@@ -14,6 +14,15 @@ class HeapMeter {
   static bool Available();
   // Bytes handed out by the allocator and not yet freed.
   static size_t InUse();
+
+  // True where every allocation of the process is counted: on glibc, whose
+  // malloc family this program replaces with counting forwarders (the
+  // module's operator new and the PE32 loader's msvcrt shims end there too),
+  // and under AddressSanitizer, through its allocation hook.
+  static bool CountsAllocations();
+  // Allocations made since the process started (malloc, calloc, realloc,
+  // operator new); 0 where they are not counted.
+  static unsigned long long Allocations();
 };
 
 }  // namespace semhost

@@ -1,0 +1,179 @@
+#include "AudioEngine.h"
+
+#include <string.h>
+
+#include <algorithm>
+
+namespace sehost {
+
+namespace {
+
+// Bytes a control change writes into the declared variable; 0: no value.
+size_t ValueWidth(int32_t datatype) {
+  switch (datatype) {
+    case DT_ENUM: return 2;
+    case DT_CODE_4: return 1;
+    case DT_FLOAT:
+    case DT_CODE_8: return 4;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+int32_t AudioEngine::RepeatingDeclaration(const std::vector<SEPinProperties>& pins) {
+  if (pins.empty()) return -1;
+  const SEPinProperties& last = pins.back();
+  return SEPinHasAudioSide(last) && (last.flags & IO_REPEATING) != 0 ? static_cast<int32_t>(pins.size()) - 1 : -1;
+}
+
+AudioEngine::AudioEngine(StandInHost& host, const std::vector<SEPinProperties>& pins, int32_t repeats)
+    : m_host(host) {
+  const int32_t repeating = RepeatingDeclaration(pins);
+  for (size_t i = 0; i < pins.size(); ++i) {
+    const SEPinProperties& p = pins[i];
+    if (!SEPinHasAudioSide(p)) continue;
+    const int32_t copies = static_cast<int32_t>(i) == repeating ? std::max<int32_t>(repeats, 1) : 1;
+    for (int32_t copy = 0; copy < copies; ++copy) {
+      EnginePin pin;
+      pin.audio_index = static_cast<int32_t>(m_pins.size());
+      pin.declaration = static_cast<int32_t>(i);
+      pin.direction = p.direction;
+      pin.datatype = p.datatype;
+      pin.flags = p.flags;
+      pin.variable = copy == 0 ? p.variable_address : nullptr;  // repeats get storage of their own
+      pin.repeat = copy > 0;
+      m_pins.push_back(pin);
+      if (pin.IsSampleInput()) m_inputs.push_back(pin.audio_index);
+      if (pin.IsSampleOutput()) m_outputs.push_back(pin.audio_index);
+    }
+  }
+  m_feeds.resize(m_inputs.size());
+}
+
+const EnginePin* AudioEngine::PinOfDeclaration(int32_t declaration) const {
+  for (const EnginePin& pin : m_pins) {
+    if (pin.declaration == declaration && !pin.repeat) return &pin;
+  }
+  return nullptr;
+}
+
+void AudioEngine::Prepare(int32_t block_size) {
+  m_block_size = std::max<int32_t>(block_size, 1);
+  m_host.SetAudioPinCount(static_cast<int32_t>(m_pins.size()), m_block_size);
+  m_host.SetSampleClock(0);
+  // A sample pin's variable holds its buffer's address (the framework reads
+  // the buffer through it), so the host writes the address there.
+  for (const EnginePin& pin : m_pins) {
+    if (pin.datatype != DT_FSAMPLE || !pin.variable) continue;
+    float* buffer = m_host.PinBuffer(pin.audio_index).data();
+    memcpy(pin.variable, &buffer, sizeof buffer);
+  }
+}
+
+void AudioEngine::Stream(size_t input, const float* samples, int64_t frames) {
+  if (input >= m_feeds.size()) return;
+  m_feeds[input] = Feed{samples, frames};
+  const intptr_t pin = m_inputs[input];
+  m_changes.push_back(Change{0, SEEvent{0, EVT_PIN_STATUS, 2, 0, pin, nullptr}, nullptr});
+  if (frames >= 0 && frames <= UINT32_MAX) {
+    const uint32_t end = static_cast<uint32_t>(frames);
+    m_changes.push_back(Change{end, SEEvent{end, EVT_PIN_STATUS, 0, 0, pin, nullptr}, nullptr});
+  }
+  m_sorted = false;
+}
+
+bool AudioEngine::CanSet(int32_t declaration, std::string* why) const {
+  const EnginePin* pin = PinOfDeclaration(declaration);
+  if (!pin) {
+    *why = "it has no audio side (a GUI-only pin), so it cannot change what the audio half renders";
+    return false;
+  }
+  if (pin->direction != DR_IN) {
+    *why = "it is an output";
+    return false;
+  }
+  if (pin->datatype == DT_FSAMPLE) {
+    *why = "it is a sample input (DT_FSAMPLE): it takes a file's channel, not a value";
+    return false;
+  }
+  if (ValueWidth(pin->datatype) == 0) {
+    *why = "its datatype (" + std::to_string(pin->datatype) + ") carries no value";
+    return false;
+  }
+  if (!pin->variable) {
+    *why = "it was declared without a variable (variable_address is null), so a host has nowhere to write its value";
+    return false;
+  }
+  return true;
+}
+
+bool AudioEngine::ScheduleChange(int32_t declaration, uint32_t bits, uint32_t frame, std::string* why,
+                                 std::function<void()> also) {
+  if (!CanSet(declaration, why)) return false;
+  const EnginePin& pin = *PinOfDeclaration(declaration);
+  void* variable = pin.variable;
+  const size_t width = ValueWidth(pin.datatype);
+  auto write = [variable, width, bits, also = std::move(also)] {
+    // The low bytes of the value, as the variable's own width holds them.
+    if (width == 4) {
+      memcpy(variable, &bits, 4);
+    } else if (width == 2) {
+      const uint16_t value = static_cast<uint16_t>(bits);
+      memcpy(variable, &value, 2);
+    } else {
+      const uint8_t value = static_cast<uint8_t>(bits);
+      memcpy(variable, &value, 1);
+    }
+    if (also) also();
+  };
+  m_changes.push_back(Change{frame, SEEvent{frame, EVT_PIN_STATUS, 1, 0, pin.audio_index, nullptr}, write});
+  m_sorted = false;
+  return true;
+}
+
+void AudioEngine::PostDue(uint32_t until) {
+  if (!m_sorted) {
+    // By frame; changes at one frame keep the order they were scheduled in.
+    std::stable_sort(m_changes.begin() + static_cast<std::ptrdiff_t>(m_next_change), m_changes.end(),
+                     [](const Change& a, const Change& b) { return a.frame < b.frame; });
+    m_sorted = true;
+  }
+  // Up to the block's end included: a change at the next block's first frame
+  // is then queued before any event the module posts for that clock.
+  for (; m_next_change < m_changes.size() && m_changes[m_next_change].frame <= until; ++m_next_change) {
+    Change& change = m_changes[m_next_change];
+    m_host.PostHostEvent(change.event, std::move(change.before));
+  }
+  if (m_next_change == m_changes.size()) {
+    m_changes.clear();
+    m_next_change = 0;
+  }
+}
+
+void AudioEngine::Process(int32_t frames) {
+  frames = std::min(std::max<int32_t>(frames, 1), m_block_size);
+  const uint32_t start = m_host.sample_clock();
+  for (size_t i = 0; i < m_inputs.size(); ++i) {
+    float* buffer = m_host.PinBuffer(m_inputs[i]).data();
+    const Feed& feed = m_feeds[i];
+    int64_t have = feed.samples ? feed.frames - static_cast<int64_t>(start) : 0;
+    have = std::min<int64_t>(std::max<int64_t>(have, 0), frames);
+    if (have > 0) memcpy(buffer, feed.samples + start, static_cast<size_t>(have) * sizeof(float));
+    std::fill(buffer + have, buffer + frames, 0.0f);
+  }
+  // A module that writes nothing to an output leaves silence there, not an earlier block.
+  for (int32_t output : m_outputs) {
+    std::vector<float>& buffer = m_host.PinBuffer(output);
+    std::fill(buffer.begin(), buffer.end(), 0.0f);
+  }
+  PostDue(start + static_cast<uint32_t>(frames));
+  m_host.ClearTrace();
+  m_host.RunBlock(frames);
+}
+
+const float* AudioEngine::Output(size_t output) const {
+  return m_host.PinBuffer(m_outputs.at(output)).data();
+}
+
+}  // namespace sehost

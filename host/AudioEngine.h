@@ -1,0 +1,126 @@
+#pragma once
+// The stand-in host's audio engine: what a host does to run an audio half
+// over a stream of samples, block by block, sample-accurately.
+//
+// The host's conventions, which the interface leaves to the host:
+// - Pins. HC_GET_PIN_COUNT answers the audio-side pins (those without
+//   IO_UI_COMMUNICATION, or with IO_UI_AND_DSP), in declaration order; a
+//   last declared pin with IO_REPEATING stands for as many pins as the host
+//   is given for it (`repeats`, at least one).
+// - Buffers. Every pin has a host buffer of one block of floats whose address
+//   stays the same for the whole run (HC_GET_PIN_BUFFER); HC_GET_BLOCK_START
+//   answers the clock of its first sample. The engine fills the DT_FSAMPLE
+//   input buffers before a block (silence past the end of a stream, and for
+//   inputs without one) and callers read the DT_FSAMPLE output buffers after it
+//   (cleared before each block). A DT_FSAMPLE pin declared with a variable
+//   gets its buffer's address written there before OP_OPEN.
+// - Runs. Within a block the process entry is called as (module, offset,
+//   frames) for the part [offset, offset + frames) of the buffers, with the
+//   clock at block start + offset; the block is split at every due event
+//   (StandInHost::RunBlock), so nothing happens between two samples.
+// - Control changes. A value for an input pin that is not DT_FSAMPLE, due at
+//   frame t: at clock t the host writes it into the variable the pin declared
+//   (variable_address; DT_ENUM 16 bits, DT_FLOAT a float, datatype 4 one byte,
+//   datatype 8 32 bits), then delivers EVT_PIN_STATUS with int_value1 1 and
+//   ptr_value the pin's audio-side index. A pin declared without a variable,
+//   or of a datatype without a value, cannot be set.
+// - Streams. A DT_FSAMPLE input fed from a stream gets EVT_PIN_STATUS 2
+//   (streaming) at clock 0 and 0 at the clock where its stream ends, when
+//   that is inside the run (silence follows).
+// - Order. At one clock the host's events (in the order scheduled) come
+//   before the events the module posted (in posting order).
+// The audio half alone is run: nothing here needs a GUI half.
+
+#include <stdint.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "SEPinProperties.h"
+#include "StandInHost.h"
+
+namespace sehost {
+
+// One audio-side pin as the host carries it.
+struct EnginePin {
+  int32_t audio_index = 0;   // index among the audio-side pins (the pins' host calls carry it)
+  int32_t declaration = 0;   // index among every declared pin (OP_GET_PIN_PROPERTIES)
+  int32_t direction = DR_IN;
+  int32_t datatype = 0;
+  int32_t flags = 0;
+  void* variable = nullptr;  // the declared variable; null for repeats
+  bool repeat = false;       // one of the repeats of the last declared pin
+  bool IsSampleInput() const { return datatype == DT_FSAMPLE && direction == DR_IN; }
+  bool IsSampleOutput() const { return datatype == DT_FSAMPLE && direction == DR_OUT; }
+};
+
+class AudioEngine {
+ public:
+  // `pins` are the declarations the host's own audio half answered (their
+  // variables are that instance's); the repeating last pin, if any, stands
+  // for `repeats` pins. `host` must outlive the engine.
+  AudioEngine(StandInHost& host, const std::vector<SEPinProperties>& pins, int32_t repeats);
+  AudioEngine(const AudioEngine&) = delete;
+  AudioEngine& operator=(const AudioEngine&) = delete;
+
+  // The repeating declaration (with an audio side, last, IO_REPEATING), or -1.
+  static int32_t RepeatingDeclaration(const std::vector<SEPinProperties>& pins);
+
+  const std::vector<EnginePin>& pins() const { return m_pins; }
+  // Audio-side indices of the DT_FSAMPLE inputs and outputs, in order.
+  const std::vector<int32_t>& sample_inputs() const { return m_inputs; }
+  const std::vector<int32_t>& sample_outputs() const { return m_outputs; }
+  // The audio-side pin of a declaration, or null (GUI-only, or past the count).
+  const EnginePin* PinOfDeclaration(int32_t declaration) const;
+
+  // Before OP_OPEN: gives the host the pin count and a buffer of
+  // `block_size` floats per pin, and sets the clock to 0.
+  void Prepare(int32_t block_size);
+  int32_t block_size() const { return m_block_size; }
+
+  // Feeds sample input number `input` (of sample_inputs()) from `samples`,
+  // `frames` long (the caller keeps them alive), with its status events.
+  void Stream(size_t input, const float* samples, int64_t frames);
+  // Whether a host can set this declared pin; false with the reason.
+  bool CanSet(int32_t declaration, std::string* why) const;
+  // Schedules a control change of `declaration` to `bits` (the pin's value,
+  // as 32 bits) at `frame`; false with the reason when it cannot be set.
+  // `also` (may be empty) runs with the change, for whatever else the
+  // caller's host does then (telling a GUI half, say).
+  bool ScheduleChange(int32_t declaration, uint32_t bits, uint32_t frame, std::string* why,
+                      std::function<void()> also = nullptr);
+
+  // Processes the next `frames` frames (1 to block_size) as one block: fills
+  // the inputs, hands the host the changes due up to the block's end, runs
+  // the block. The host's trace is cleared first, so it holds this block's calls.
+  void Process(int32_t frames);
+  // Output number `output` (of sample_outputs()) after Process: block-size floats.
+  const float* Output(size_t output) const;
+  // The clock of the next block's first sample.
+  uint32_t clock() const { return m_host.sample_clock(); }
+
+ private:
+  struct Change {
+    uint32_t frame;
+    SEEvent event;
+    std::function<void()> before;
+  };
+  struct Feed {
+    const float* samples = nullptr;
+    int64_t frames = 0;
+  };
+  void PostDue(uint32_t until);
+
+  StandInHost& m_host;
+  std::vector<EnginePin> m_pins;
+  std::vector<int32_t> m_inputs;
+  std::vector<int32_t> m_outputs;
+  std::vector<Feed> m_feeds;  // by sample input
+  int32_t m_block_size = 0;
+  std::vector<Change> m_changes;  // not yet handed to the host, by frame once sorted
+  size_t m_next_change = 0;
+  bool m_sorted = true;
+};
+
+}  // namespace sehost

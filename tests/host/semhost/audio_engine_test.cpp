@@ -1,0 +1,181 @@
+// The stand-in host's audio engine on the audio fixtures, run in this
+// process: outputs equal the fixture's arithmetic bit for bit whatever the
+// block size, control changes land on their exact frame, and the status
+// events come at their clocks, the host's before the module's.
+
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include <string>
+#include <vector>
+
+#include "AudioEngine.h"
+#include "AudioFixtures.h"
+#include "FloatBits.h"
+#include "StandInHost.h"
+
+namespace {
+
+using sehost::AudioEngine;
+using sehost::Entry;
+using sehost::StandInHost;
+using sehost::TraceEntry;
+using setest::FloatBits;
+
+// Declarations of AudioGain (see AudioFixtures.h) and its audio-side pins.
+constexpr int32_t kGain = 0, kPolarity = 1, kTrim = 2, kLabel = 3, kOut1 = 4;
+constexpr int32_t kInPin = 5;  // audio-side index of the first "In"
+
+struct Event {
+  uint32_t clock;
+  int32_t type;
+  int32_t value;
+  intptr_t pin;
+  bool operator==(const Event& o) const { return clock == o.clock && type == o.type && value == o.value && pin == o.pin; }
+};
+
+// One render of AudioGain over `inputs` with the changes given, in blocks of
+// `block`; the two outputs, and every event delivered.
+struct Rendered {
+  std::vector<float> out1, out2;
+  std::vector<Event> events;
+};
+
+struct Step {
+  int32_t declaration;
+  uint32_t bits;
+  uint32_t frame;
+};
+
+template <class Module = audiofixture::AudioGain>
+Rendered Render(const std::vector<std::vector<float>>& inputs, const std::vector<Step>& steps, int32_t block,
+                int64_t total) {
+  StandInHost host;
+  host.CreateAudio([](SEHostCallback cb, int32_t ctx) { return (new Module(cb, ctx))->Record(); });
+  AudioEngine engine(host, host.QueryPins(), static_cast<int32_t>(inputs.size()));
+  host.AudioDispatch(OP_SET_BLOCK_SIZE, 0, block);
+  engine.Prepare(block);
+  host.AudioDispatch(OP_OPEN);
+  for (size_t i = 0; i < inputs.size(); ++i) engine.Stream(i, inputs[i].data(), static_cast<int64_t>(inputs[i].size()));
+  std::string why;
+  for (const Step& s : steps) EXPECT_TRUE(engine.ScheduleChange(s.declaration, s.bits, s.frame, &why)) << why;
+  Rendered r;
+  const sehost::Subscription watch = host.OnCall([&](const TraceEntry& e) {
+    if (e.entry != Entry::kEvent) return;
+    SEEvent event;
+    memcpy(&event, e.ptr, sizeof event);
+    r.events.push_back({host.sample_clock(), event.event_type, event.int_value1, event.ptr_value});
+  });
+  for (int64_t done = 0; done < total;) {
+    const int32_t frames = static_cast<int32_t>(std::min<int64_t>(block, total - done));
+    engine.Process(frames);
+    r.out1.insert(r.out1.end(), engine.Output(0), engine.Output(0) + frames);
+    r.out2.insert(r.out2.end(), engine.Output(1), engine.Output(1) + frames);
+    done += frames;
+  }
+  return r;
+}
+
+std::vector<float> Ramp(size_t frames, float scale) {
+  std::vector<float> ramp(frames);
+  for (size_t i = 0; i < frames; ++i) ramp[i] = static_cast<float>(i) * scale;
+  return ramp;
+}
+
+TEST(AudioEngine, RampTimesGainIsExactWithStepsOffBlockBoundariesForEveryBlockSize) {
+  // Three channels: "In" repeats; Out 2 sums the second and third.
+  const std::vector<std::vector<float>> inputs = {Ramp(5000, 1.0f / 4096), Ramp(5000, -1.0f / 8192), Ramp(3000, 1.0f / 3)};
+  const std::vector<Step> steps = {{kGain, FloatBits(0.5f), 0}, {kGain, FloatBits(3.0f), 1000},
+                                   {kPolarity, 1, 1501}, {kGain, FloatBits(-0.75f), 4095}};
+  std::vector<float> want1(5000), want2(5000);
+  for (size_t i = 0; i < 5000; ++i) {
+    const float gain = i < 1000 ? 0.5f : i < 4095 ? 3.0f : -0.75f;
+    const float g = i >= 1501 ? -gain : gain;
+    const float third = i < 3000 ? inputs[2][i] : 0.0f;
+    want1[i] = inputs[0][i] * g;
+    want2[i] = (0.0f + inputs[1][i] + third) * g;
+  }
+  for (int32_t block : {1, 7, 64, 4096}) {
+    const Rendered r = Render(inputs, steps, block, 5000);
+    for (size_t i = 0; i < 5000; ++i) {
+      ASSERT_EQ(FloatBits(r.out1[i]), FloatBits(want1[i])) << "Out 1, frame " << i << ", block size " << block;
+      ASSERT_EQ(FloatBits(r.out2[i]), FloatBits(want2[i])) << "Out 2, frame " << i << ", block size " << block;
+    }
+  }
+}
+
+TEST(AudioEngine, StreamsAndChangesAnnounceThemselvesAtTheirClocksInTheOrderScheduled) {
+  const std::vector<std::vector<float>> inputs = {Ramp(300, 0.001f), Ramp(130, 0.001f)};
+  const Rendered r = Render(inputs, {{kGain, FloatBits(2.0f), 0}, {kPolarity, 1, 100}, {kGain, FloatBits(1.0f), 100}}, 64, 400);
+  const std::vector<Event> want = {
+      {0, EVT_PIN_STATUS, 2, kInPin},      {0, EVT_PIN_STATUS, 2, kInPin + 1},  // streaming from clock 0
+      {0, EVT_PIN_STATUS, 1, kGain},       {100, EVT_PIN_STATUS, 1, kPolarity},  // changes: status 1, audio index
+      {100, EVT_PIN_STATUS, 1, kGain},     {130, EVT_PIN_STATUS, 0, kInPin + 1},  // the shorter file ends
+      {300, EVT_PIN_STATUS, 0, kInPin},
+  };
+  EXPECT_EQ(r.events, want);
+  EXPECT_EQ(FloatBits(r.out1[99]), FloatBits(inputs[0][99] * 2.0f));
+  EXPECT_EQ(FloatBits(r.out1[100]), FloatBits(-inputs[0][100]));
+}
+
+// Posts a timed message for clock 64 from its first run.
+class PostingGain : public audiofixture::AudioGain {
+ public:
+  using AudioGain::AudioGain;
+  void Process(int32_t offset, int32_t frames) override {
+    if (!m_posted) AddEvent(64, EVT_TIMED_MESSAGE, 7, 0, 0);
+    m_posted = true;
+    AudioGain::Process(offset, frames);
+  }
+
+ private:
+  bool m_posted = false;
+};
+
+TEST(AudioEngine, AtOneClockTheHostsChangesComeBeforeTheModulesEventsWhateverTheBlockSize) {
+  for (int32_t block : {64, 65, 4096}) {
+    const Rendered r = Render<PostingGain>({}, {{kGain, FloatBits(2.0f), 64}}, block, 200);
+    const std::vector<Event> want = {{64, EVT_PIN_STATUS, 1, kGain}, {64, EVT_TIMED_MESSAGE, 7, 0}};
+    EXPECT_EQ(r.events, want) << "block size " << block;
+  }
+}
+
+TEST(AudioEngine, AHostCannotSetAPinWithoutAVariableOrAudioSide) {
+  StandInHost host;
+  host.CreateAudio([](SEHostCallback cb, int32_t ctx) { return (new audiofixture::AudioGain(cb, ctx))->Record(); });
+  const AudioEngine engine(host, host.QueryPins(), 4);
+  // 0 Gain, 1 Polarity, 2 Trim, 3 Out 1, 4 Out 2, 5–8 In: the GUI-only "Label" has no audio side.
+  EXPECT_EQ(engine.pins().size(), 9u);
+  EXPECT_EQ(engine.sample_inputs(), (std::vector<int32_t>{5, 6, 7, 8}));
+  EXPECT_EQ(engine.sample_outputs(), (std::vector<int32_t>{3, 4}));
+  std::string why;
+  EXPECT_TRUE(engine.CanSet(kGain, &why));
+  EXPECT_FALSE(engine.CanSet(kTrim, &why));
+  EXPECT_EQ(why, "it was declared without a variable (variable_address is null), so a host has nowhere to write its value");
+  EXPECT_FALSE(engine.CanSet(kLabel, &why));
+  EXPECT_EQ(why, "it has no audio side (a GUI-only pin), so it cannot change what the audio half renders");
+  EXPECT_FALSE(engine.CanSet(kOut1, &why));
+  EXPECT_EQ(why, "it is an output");
+  EXPECT_FALSE(engine.CanSet(6, &why));
+  EXPECT_EQ(why, "it is a sample input (DT_FSAMPLE): it takes a file's channel, not a value");
+}
+
+TEST(AudioEngine, AGeneratorReadsItsBufferThroughTheVariableTheHostFilled) {
+  StandInHost host;
+  host.CreateAudio([](SEHostCallback cb, int32_t ctx) { return (new audiofixture::AudioRamp(cb, ctx))->Record(); });
+  AudioEngine engine(host, host.QueryPins(), 1);
+  engine.Prepare(100);
+  host.AudioDispatch(OP_OPEN);
+  std::string why;
+  ASSERT_TRUE(engine.ScheduleChange(0, FloatBits(4.0f), 150, &why)) << why;
+  std::vector<float> out;
+  for (int k = 0; k < 3; ++k) {
+    engine.Process(100);
+    out.insert(out.end(), engine.Output(0), engine.Output(0) + 100);
+  }
+  for (uint32_t i = 0; i < 300; ++i) {
+    ASSERT_EQ(FloatBits(out[i]), FloatBits(static_cast<float>(i) / 65536.0f * (i < 150 ? 1.0f : 4.0f))) << i;
+  }
+}
+
+}  // namespace
