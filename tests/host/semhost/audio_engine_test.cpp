@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "AudioEngine.h"
-#include "AudioFixtures.h"
+#include "fixtures/audio/AudioFixtures.h"
 #include "FloatBits.h"
 #include "StandInHost.h"
 

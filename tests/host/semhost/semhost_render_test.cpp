@@ -1,5 +1,5 @@
 // `semhost render` and the validator's audio checks on the audio fixtures
-// (tests/fixtures/audio): outputs from the fixtures' arithmetic, bad input
+// (tests/host/semhost/fixtures/audio): outputs from the fixtures' arithmetic, bad input
 // refused with exit code 2 before any output exists, a crash reported with
 // its block and clock, leaving no file behind.
 
