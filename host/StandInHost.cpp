@@ -279,6 +279,8 @@ se_ret_t StandInHost::DispatchHalf(Record*& slot, HalfState& state, const HalfCo
     slot = nullptr;
     state = HalfState::kClosed;
     Unregister(record);
+    // Events posted by a closed audio half go with it: they name its members.
+    if (codes.side == Side::kAudio) m_events.clear();
   } else if (opcode == codes.open_opcode && state == HalfState::kMade) {
     state = HalfState::kOpened;
   }

@@ -170,7 +170,8 @@ class StandInHost {
   void CallProcess(int32_t buffer_offset, int32_t sample_frames);
   // Hands one event to event_function now (the host owns the copy it passes).
   void DeliverEvent(const SEEvent& event);
-  // Events posted with HC_ADD_EVENT and not yet handed back, in posting order.
+  // Events posted with HC_ADD_EVENT and not yet handed back, in posting order;
+  // closing the audio half drops them (they name its members).
   const std::vector<SEEvent>& PendingEvents() const { return m_events; }
   // An event the host itself sends the audio half (a pin status, a control
   // change), due at its time stamp. RunBlock splits at it like at the

@@ -34,7 +34,7 @@ struct SEModuleEntry {
   const char* about;        // NUL-terminated 8-bit about text
   int32_t flags;            // the flags word
   SEHalfFactory make_audio; // MT_AUDIO: a new audio half (an SEModule_base)
-  SEHalfFactory make_gui;   // MT_GUI: a new GUI half (an SEGUI_base)
+  SEHalfFactory make_gui;   // MT_GUI: a new GUI half (an SEGUI_base), or null: the module has none
 };
 
 // The factory of a half class H (constructed with the callback and the host's
@@ -52,6 +52,13 @@ constexpr SEModuleEntry SEModuleEntryOf(const char* name, const char* id, const 
   return SEModuleEntry{name, id, about, flags, &SENewHalf<Audio>, &SENewHalf<Gui>};
 }
 
+// The row of a module with an audio half only: makeModule answers null for
+// its GUI half, which a host takes as a module without one.
+template <class Audio>
+constexpr SEModuleEntry SEModuleEntryOf(const char* name, const char* id, const char* about, int32_t flags) {
+  return SEModuleEntry{name, id, about, flags, &SENewHalf<Audio>, nullptr};
+}
+
 // getModuleProperties for the library holding `modules[0 … count - 1]`
 // (host → library, any thread). A null record answers 0. Otherwise writes
 // SE_SDK_VERSION into sdk_version for every index first; an index the library
@@ -62,8 +69,8 @@ int32_t SEFillModuleProperties(const SEModuleEntry* modules, size_t count, int32
                               ModuleProperties* properties) noexcept;
 
 // makeModule for the same library (host → library, on the thread that will
-// drive the half). An index it does not hold, or a type other than MT_AUDIO
-// and MT_GUI, answers null having allocated nothing and called nothing; so
+// drive the half). An index it does not hold, a type other than MT_AUDIO
+// and MT_GUI, or a half the module does not have, answers null having allocated nothing and called nothing; so
 // does a failed allocation. An exception from a half's constructor answers
 // null too: nothing leaves through an exception.
 void* SECreateHalf(const SEModuleEntry* modules, size_t count, int32_t index, int32_t type,

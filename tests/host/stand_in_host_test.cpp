@@ -9,6 +9,7 @@
 
 #include "GuiRecord.h"
 #include "ModuleEntry.h"
+#include "SEModule_base.h"
 #include "StandInHost.h"
 
 namespace {
@@ -61,6 +62,19 @@ TEST(StandInHostState, EachHalfGoesFromMadeToOpenedToClosed) {
   });
   EXPECT_EQ(host.audio_state(), HalfState::kRefused);
   EXPECT_EQ(host.refused_calls(), 0u);
+}
+
+TEST(StandInHostState, ClosingTheAudioHalfDropsTheEventsItPosted) {
+  struct Poster : SEModule_base {
+    using SEModule_base::SEModule_base;
+    void Open() override { AddEvent(5, EVT_TIMED_MESSAGE, 0, 0, 0); }
+  };
+  StandInHost host;
+  host.CreateAudio([](SEHostCallback callback, int32_t context) { return (new Poster(callback, context))->Record(); });
+  host.AudioDispatch(OP_OPEN);
+  EXPECT_EQ(host.PendingEvents().size(), 1u);
+  host.CloseAudio();
+  EXPECT_TRUE(host.PendingEvents().empty());  // a later half never receives them
 }
 
 TEST(StandInHostState, CallsToAHalfThatIsNotThereAreRefusedWithAMessage) {

@@ -1,0 +1,138 @@
+// Gain: a stream processor. Every input channel, multiplied by the control
+// "Gain", goes to its output channel, sample-accurately; while every input is
+// silent the module writes silence once and then does no work at all.
+//
+// Pins (audio-side index = declaration index: every pin has an audio side):
+//   0 "Gain"    DR_IN  DT_FLOAT    the factor, held in m_gain
+//   1 "Input"   DR_IN  DT_FSAMPLE  \  one channel: the pair repeats, so pin
+//   2 "Output"  DR_OUT DT_FSAMPLE  /  1 + 2c is channel c's input, 2 + 2c its output
+//
+// Only the last declared pin can repeat, yet the outputs must match the
+// inputs for any channel count. So the channel is a pair, "Input" then
+// "Output", both flagged IO_REPEATING, and a host repeats the pair as a unit
+// for each further channel (pin count 1 + 2 × channels). The framework binds
+// every repeated pin with the last declaration's datatype, DT_FSAMPLE for
+// both members of the pair, so each repeat gets a host buffer of its own.
+//
+// How the host drives it (the stand-in host's conventions):
+// - A control change at frame t: at clock t the host writes the value into
+//   m_gain (the pin's variable_address) and delivers EVT_PIN_STATUS status 1
+//   for pin 0. Process reads m_gain on every run, and the host splits its
+//   blocks at every event, so the new gain applies from frame t exactly.
+// - A sample input gets status 2 when it starts streaming and status 0 where
+//   silence follows. When every input is at 0 the module switches to
+//   WriteSilence, which zeroes one block's worth of frames (after that every
+//   position of every output buffer holds 0) and then switches to the
+//   framework's IdleProcess. A streaming input switches back to Process.
+//   Each switch is announced to the host once (SetProcessFunction does).
+
+#include <stdint.h>
+
+#include "SEModuleEntry.h"
+#include "SEModule_base.h"
+
+namespace {
+
+constexpr int32_t kGainPin = 0;
+constexpr int32_t kFirstChannelPin = 1;  // channel c: input 1 + 2c, output 2 + 2c
+
+// A DT_FSAMPLE pin's variable holds the address of its host buffer, which
+// stays put for the whole run (null if the host gave none).
+float* Samples(SEPin* pin) { return *static_cast<float**>(pin->Variable()); }
+
+class Gain : public SEModule_base {
+ public:
+  Gain(SEHostCallback seaudioMaster, int32_t host_context) : SEModule_base(seaudioMaster, host_context) {}
+
+  bool GetPinProperties(int32_t index, SEPinProperties* properties) override {
+    switch (index) {
+      case 0:
+        properties->name = "Gain";
+        properties->direction = DR_IN;
+        properties->datatype = DT_FLOAT;
+        properties->variable_address = &m_gain;  // the host writes changes here
+        return true;
+      case 1:
+      case 2:
+        properties->name = index == 1 ? "Input" : "Output";
+        properties->direction = index == 1 ? DR_IN : DR_OUT;
+        properties->datatype = DT_FSAMPLE;
+        properties->flags = IO_REPEATING;  // the pair repeats, one per channel
+        return true;
+      default:
+        return false;
+    }
+  }
+
+  // Choose the process function first, then let the framework bind the pins.
+  // Until told otherwise the inputs are taken to stream.
+  void Open() override {
+    SetProcessFunction(ProcessFunction<&Gain::Process>());
+    SEModule_base::Open();
+    m_channels = m_pin_count > kFirstChannelPin ? (m_pin_count - kFirstChannelPin) / 2 : 0;
+  }
+
+  // A status change on an input: switch between processing and silence.
+  // Status 1 on "Gain" needs nothing: Process reads m_gain on every run.
+  void OnPinStatusChange(SEPin* pin) override {
+    const int32_t index = pin->Index();
+    if (index == kGainPin || (index - kFirstChannelPin) % 2 != 0) return;  // not an input
+    if (AnyInputStreams()) {
+      m_silent = false;
+      SetProcessFunction(ProcessFunction<&Gain::Process>());
+    } else if (!m_silent) {
+      m_silent = true;
+      m_silence_left = BlockSize();
+      SetProcessFunction(ProcessFunction<&Gain::WriteSilence>());
+    }
+  }
+
+  // The frames [offset, offset + frames) of every channel, at the gain now in force.
+  void Process(int32_t offset, int32_t frames) {
+    const float gain = m_gain;
+    for (int32_t c = 0; c < m_channels; ++c) {
+      const float* in = Samples(GetPin(kFirstChannelPin + 2 * c));
+      float* out = Samples(GetPin(kFirstChannelPin + 2 * c + 1));
+      if (!in || !out) continue;
+      for (int32_t i = offset; i < offset + frames; ++i) out[i] = in[i] * gain;
+    }
+  }
+
+  // Zeroes the outputs until one block's worth of frames is written, then idles.
+  void WriteSilence(int32_t offset, int32_t frames) {
+    for (int32_t c = 0; c < m_channels; ++c) {
+      float* out = Samples(GetPin(kFirstChannelPin + 2 * c + 1));
+      if (!out) continue;
+      for (int32_t i = offset; i < offset + frames; ++i) out[i] = 0.0f;
+    }
+    m_silence_left -= frames;
+    if (m_silence_left <= 0) SetProcessFunction(&SEModule_base::IdleProcess);
+  }
+
+ private:
+  bool AnyInputStreams() {
+    for (int32_t c = 0; c < m_channels; ++c) {
+      if (GetPin(kFirstChannelPin + 2 * c)->Status() != 0) return true;
+    }
+    return false;
+  }
+
+  float m_gain = 1.0f;        // "Gain": written by the host at the clock of a change
+  int32_t m_channels = 0;     // input/output pairs the host gave
+  bool m_silent = false;      // every input at status 0: silence written or being written
+  int32_t m_silence_left = 0; // frames WriteSilence still has to zero
+};
+
+// The library holds one module, with an audio half only.
+constexpr SEModuleEntry kModules[] = {
+    SEModuleEntryOf<Gain>("Gain", "SE Example Gain", "Multiplies every channel by \"Gain\".", 0)};
+
+}  // namespace
+
+SE_EXPORT int32_t getModuleProperties(int32_t index, ModuleProperties* properties) {
+  return SEFillModuleProperties(kModules, index, properties);
+}
+
+SE_EXPORT void* makeModule(int32_t index, int32_t type, SEHostCallback seaudioMaster, int32_t host_context) {
+  return SECreateHalf(kModules, index, type, seaudioMaster, host_context);
+}
