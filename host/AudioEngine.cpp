@@ -22,30 +22,40 @@ size_t ValueWidth(int32_t datatype) {
 }  // namespace
 
 int32_t AudioEngine::RepeatingDeclaration(const std::vector<SEPinProperties>& pins) {
-  if (pins.empty()) return -1;
-  const SEPinProperties& last = pins.back();
-  return SEPinHasAudioSide(last) && (last.flags & IO_REPEATING) != 0 ? static_cast<int32_t>(pins.size()) - 1 : -1;
+  int32_t first = -1;
+  for (size_t i = pins.size(); i-- > 0;) {
+    const SEPinProperties& p = pins[i];
+    if (!SEPinHasAudioSide(p) || (p.flags & IO_REPEATING) == 0) break;
+    first = static_cast<int32_t>(i);
+  }
+  return first;
 }
 
 AudioEngine::AudioEngine(StandInHost& host, const std::vector<SEPinProperties>& pins, int32_t repeats)
     : m_host(host) {
   const int32_t repeating = RepeatingDeclaration(pins);
-  for (size_t i = 0; i < pins.size(); ++i) {
+  const size_t group = repeating < 0 ? pins.size() : static_cast<size_t>(repeating);
+  const auto add = [&](size_t i, int32_t copy) {
     const SEPinProperties& p = pins[i];
-    if (!SEPinHasAudioSide(p)) continue;
-    const int32_t copies = static_cast<int32_t>(i) == repeating ? std::max<int32_t>(repeats, 1) : 1;
-    for (int32_t copy = 0; copy < copies; ++copy) {
-      EnginePin pin;
-      pin.audio_index = static_cast<int32_t>(m_pins.size());
-      pin.declaration = static_cast<int32_t>(i);
-      pin.direction = p.direction;
-      pin.datatype = p.datatype;
-      pin.flags = p.flags;
-      pin.variable = copy == 0 ? p.variable_address : nullptr;  // repeats get storage of their own
-      pin.repeat = copy > 0;
-      m_pins.push_back(pin);
-      if (pin.IsSampleInput()) m_inputs.push_back(pin.audio_index);
-      if (pin.IsSampleOutput()) m_outputs.push_back(pin.audio_index);
+    if (!SEPinHasAudioSide(p)) return;
+    EnginePin pin;
+    pin.audio_index = static_cast<int32_t>(m_pins.size());
+    pin.declaration = static_cast<int32_t>(i);
+    pin.direction = p.direction;
+    pin.datatype = p.datatype;
+    pin.flags = p.flags;
+    pin.variable = copy == 0 ? p.variable_address : nullptr;  // repeats get storage of their own
+    pin.repeat = copy > 0;
+    m_pins.push_back(pin);
+    if (pin.IsSampleInput()) m_inputs.push_back(pin.audio_index);
+    if (pin.IsSampleOutput()) m_outputs.push_back(pin.audio_index);
+  };
+  for (size_t i = 0; i < group; ++i) add(i, 0);
+  // The repeating group, copy after copy: for an input/output pair, channel
+  // c's input and output are next to each other.
+  if (group < pins.size()) {
+    for (int32_t copy = 0; copy < std::max<int32_t>(repeats, 1); ++copy) {
+      for (size_t i = group; i < pins.size(); ++i) add(i, copy);
     }
   }
   m_feeds.resize(m_inputs.size());

@@ -58,13 +58,17 @@ struct EnginePin {
 class AudioEngine {
  public:
   // `pins` are the declarations the host's own audio half answered (their
-  // variables are that instance's); the repeating last pin, if any, stands
-  // for `repeats` pins. `host` must outlive the engine.
+  // variables are that instance's); the repeating group, if any, stands for
+  // `repeats` copies of itself. `host` must outlive the engine.
   AudioEngine(StandInHost& host, const std::vector<SEPinProperties>& pins, int32_t repeats);
   AudioEngine(const AudioEngine&) = delete;
   AudioEngine& operator=(const AudioEngine&) = delete;
 
-  // The repeating declaration (with an audio side, last, IO_REPEATING), or -1.
+  // The first declaration of the repeating group, or -1: the declarations at
+  // the end that all have an audio side and IO_REPEATING. Usually the last
+  // pin alone; an input/output pair that repeats as a unit (one channel of a
+  // stream processor) is a group of two. The framework binds every repeat
+  // with the last declaration's datatype, so a group shares one datatype.
   static int32_t RepeatingDeclaration(const std::vector<SEPinProperties>& pins);
 
   const std::vector<EnginePin>& pins() const { return m_pins; }

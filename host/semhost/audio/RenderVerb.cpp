@@ -163,21 +163,26 @@ bool Resolve(const ModuleInfo& info, const AudioEngine& engine, const std::strin
   return true;
 }
 
-// How many pins the repeating declaration stands for: the channels left for
-// a repeating sample input, the input channels for a repeating sample
-// output, at least one; 1 for any other pin.
+// How many copies the repeating group stands for: enough for the input
+// channels left when it holds sample inputs (a last copy may be fed only in
+// part), one per input channel when it holds only sample outputs, at least
+// one; 1 for any other group.
 int32_t Repeats(const std::vector<SEPinProperties>& pins, size_t channels) {
   const int32_t repeating = AudioEngine::RepeatingDeclaration(pins);
   if (repeating < 0) return 1;
-  const SEPinProperties& pin = pins[static_cast<size_t>(repeating)];
-  if (pin.datatype != DT_FSAMPLE) return 1;
-  if (pin.direction == DR_OUT) return static_cast<int32_t>(std::max<size_t>(channels, 1));
-  size_t before = 0;
-  for (int32_t i = 0; i < repeating; ++i) {
-    const SEPinProperties& p = pins[static_cast<size_t>(i)];
-    before += SEPinHasAudioSide(p) && p.datatype == DT_FSAMPLE && p.direction == DR_IN ? 1 : 0;
+  size_t before = 0, inputs = 0, outputs = 0;
+  for (size_t i = 0; i < pins.size(); ++i) {
+    const SEPinProperties& p = pins[i];
+    if (!SEPinHasAudioSide(p) || p.datatype != DT_FSAMPLE) continue;
+    if (p.direction == DR_IN) (static_cast<int32_t>(i) < repeating ? before : inputs) += 1;
+    if (p.direction == DR_OUT && static_cast<int32_t>(i) >= repeating) outputs += 1;
   }
-  return static_cast<int32_t>(std::max<size_t>(channels > before ? channels - before : 0, 1));
+  if (inputs > 0) {
+    const size_t left = channels > before ? channels - before : 0;
+    return static_cast<int32_t>(std::max<size_t>((left + inputs - 1) / inputs, 1));
+  }
+  if (outputs > 0) return static_cast<int32_t>(std::max<size_t>(channels, 1));
+  return 1;
 }
 
 std::string Folder(const std::string& path) {

@@ -179,3 +179,26 @@ TEST(AudioEngine, AGeneratorReadsItsBufferThroughTheVariableTheHostFilled) {
 }
 
 }  // namespace
+
+// Declarations at the end that all repeat (one channel's input and output of
+// a stream processor) repeat as a group, copy after copy; the declared ones
+// keep their variables, the copies get none.
+TEST(AudioEngine, TrailingRepeatingPinsRepeatAsAGroup) {
+  SEPinProperties pins[4] = {};
+  float gain = 0.0f;
+  pins[0] = {&gain, DR_IN, DT_FLOAT, "Gain", 0, nullptr, 0, 0};
+  pins[1] = {nullptr, DR_IN, DT_FLOAT, "Plain", 0, nullptr, IO_REPEATING, 0};
+  pins[2] = {nullptr, DR_IN, DT_FSAMPLE, "Input", 0, nullptr, IO_REPEATING, 0};
+  pins[3] = {nullptr, DR_OUT, DT_FSAMPLE, "Output", 0, nullptr, IO_REPEATING, 0};
+  EXPECT_EQ(AudioEngine::RepeatingDeclaration(std::vector<SEPinProperties>(pins, pins + 1)), -1);
+  const std::vector<SEPinProperties> declared(pins, pins + 4);
+  EXPECT_EQ(AudioEngine::RepeatingDeclaration(declared), 1);
+  StandInHost host;
+  const AudioEngine engine(host, std::vector<SEPinProperties>{pins[0], pins[2], pins[3]}, 3);
+  EXPECT_EQ(engine.pins().size(), 7u);
+  EXPECT_EQ(engine.sample_inputs(), (std::vector<int32_t>{1, 3, 5}));
+  EXPECT_EQ(engine.sample_outputs(), (std::vector<int32_t>{2, 4, 6}));
+  EXPECT_EQ(engine.pins()[0].variable, &gain);
+  EXPECT_EQ(engine.pins()[3].repeat, true);
+  EXPECT_EQ(engine.pins()[1].repeat, false);
+}
