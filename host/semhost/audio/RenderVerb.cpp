@@ -315,8 +315,9 @@ int RenderVerb::Run(const RenderArgs& args) {
   const bool has_gui = session.CreateGui() != nullptr;  // a module may make none
   for (size_t i = 0; i < inputs.channels.size(); ++i) {
     const AudioFile& file = inputs.files[inputs.channels[i].file];
-    engine.Stream(i, file.interleaved().data() + inputs.channels[i].channel, file.frames(),
-                  static_cast<size_t>(file.channels()));
+    // An empty file has no samples to point into: it streams silence.
+    const float* samples = file.frames() > 0 ? file.interleaved().data() + inputs.channels[i].channel : nullptr;
+    engine.Stream(i, samples, file.frames(), static_cast<size_t>(file.channels()));
   }
   for (const Change& change : changes) {
     // A pin the GUI half shares is also told, as a host tells it of any change.
