@@ -81,9 +81,9 @@ void AudioEngine::Prepare(int32_t block_size) {
   }
 }
 
-void AudioEngine::Stream(size_t input, const float* samples, int64_t frames) {
+void AudioEngine::Stream(size_t input, const float* samples, int64_t frames, size_t stride) {
   if (input >= m_feeds.size()) return;
-  m_feeds[input] = Feed{samples, frames};
+  m_feeds[input] = Feed{samples, frames, std::max<size_t>(stride, 1)};
   const intptr_t pin = m_inputs[input];
   m_changes.push_back(Change{0, SEEvent{0, EVT_PIN_STATUS, 2, 0, pin, nullptr}, nullptr});
   if (frames >= 0 && frames <= UINT32_MAX) {
@@ -169,7 +169,12 @@ void AudioEngine::Process(int32_t frames) {
     const Feed& feed = m_feeds[i];
     int64_t have = feed.samples ? feed.frames - static_cast<int64_t>(start) : 0;
     have = std::min<int64_t>(std::max<int64_t>(have, 0), frames);
-    if (have > 0) memcpy(buffer, feed.samples + start, static_cast<size_t>(have) * sizeof(float));
+    if (have > 0 && feed.stride == 1) {
+      memcpy(buffer, feed.samples + start, static_cast<size_t>(have) * sizeof(float));
+    } else if (have > 0) {
+      const float* from = feed.samples + static_cast<size_t>(start) * feed.stride;
+      for (int64_t f = 0; f < have; ++f) buffer[f] = from[static_cast<size_t>(f) * feed.stride];
+    }
     std::fill(buffer + have, buffer + frames, 0.0f);
   }
   // A module that writes nothing to an output leaves silence there, not an earlier block.

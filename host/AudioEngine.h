@@ -85,7 +85,9 @@ class AudioEngine {
 
   // Feeds sample input number `input` (of sample_inputs()) from `samples`,
   // `frames` long (the caller keeps them alive), with its status events.
-  void Stream(size_t input, const float* samples, int64_t frames);
+  // Frame f is samples[f * stride]: a channel of an interleaved file is
+  // read in place, without a copy of its own.
+  void Stream(size_t input, const float* samples, int64_t frames, size_t stride = 1);
   // Whether a host can set this declared pin; false with the reason.
   bool CanSet(int32_t declaration, std::string* why) const;
   // Schedules a control change of `declaration` to `bits` (the pin's value,
@@ -113,6 +115,7 @@ class AudioEngine {
   struct Feed {
     const float* samples = nullptr;
     int64_t frames = 0;
+    size_t stride = 1;
   };
   void PostDue(uint32_t until);
 

@@ -104,10 +104,17 @@ class RenderObserver : public CallObserver {
   BoundedTrace& m_trace;
 };
 
-// The input files, their channels one by one, and the render's rate and length.
+// The input files, read whole, their channels one by one, and the render's
+// rate and length. The engine reads each channel in place from its file's
+// interleaved samples.
+struct InputChannel {
+  size_t file;
+  int32_t channel;
+  std::string name;  // "in.wav ch 1"
+};
 struct Inputs {
-  std::vector<std::vector<float>> channels;
-  std::vector<std::string> channel_names;  // "in.wav ch 1"
+  std::vector<AudioFile> files;
+  std::vector<InputChannel> channels;
   int32_t sample_rate = 0;
   int64_t frames = 0;  // the longest input
 };
@@ -128,9 +135,9 @@ bool ReadInputs(const RenderArgs& args, Inputs* inputs, std::string* error) {
     }
     inputs->frames = std::max(inputs->frames, file.frames());
     for (int32_t c = 0; c < file.channels(); ++c) {
-      inputs->channels.push_back(file.Channel(c));
-      inputs->channel_names.push_back(path + " ch " + std::to_string(c + 1));
+      inputs->channels.push_back({inputs->files.size(), c, path + " ch " + std::to_string(c + 1)});
     }
+    inputs->files.push_back(std::move(file));
   }
   return true;
 }
@@ -307,7 +314,10 @@ int RenderVerb::Run(const RenderArgs& args) {
   CrashReporter::SetPhase("making the GUI half");
   const bool has_gui = session.CreateGui() != nullptr;  // a module may make none
   for (size_t i = 0; i < inputs.channels.size(); ++i) {
-    engine.Stream(i, inputs.channels[i].data(), static_cast<int64_t>(inputs.channels[i].size()));
+    const AudioFile& file = inputs.files[inputs.channels[i].file];
+    // An empty file has no samples to point into: it streams silence.
+    const float* samples = file.frames() > 0 ? file.interleaved().data() + inputs.channels[i].channel : nullptr;
+    engine.Stream(i, samples, file.frames(), static_cast<size_t>(file.channels()));
   }
   for (const Change& change : changes) {
     // A pin the GUI half shares is also told, as a host tells it of any change.
@@ -320,9 +330,22 @@ int RenderVerb::Run(const RenderArgs& args) {
 
   RenderPlot plot(rate, total);
   if (!args.svg.empty()) {
-    for (size_t i = 0; i < inputs.channels.size(); ++i) plot.AddInput(inputs.channel_names[i], inputs.channels[i]);
+    for (const InputChannel& input : inputs.channels) {
+      plot.AddInput(input.name, inputs.files[input.file].Channel(input.channel));
+    }
   }
-  std::vector<float> interleaved(static_cast<size_t>(args.block_size) * static_cast<size_t>(channels));
+  // Blocks are gathered into chunks of at least kWriteChunk frames before
+  // they are written: small blocks would otherwise cost a write per block.
+  // A failed render removes the temporary file whatever was written.
+  constexpr int32_t kWriteChunk = 4096;
+  const int32_t chunk_frames = std::max(kWriteChunk, args.block_size);
+  std::vector<float> interleaved(static_cast<size_t>(chunk_frames) * static_cast<size_t>(channels));
+  int32_t pending = 0;  // frames gathered in `interleaved`
+  const auto flush = [&]() {
+    const bool ok = pending == 0 || writer.Write(interleaved.data(), pending, &error);
+    pending = 0;
+    return ok;
+  };
   Progress progress(total, rate);
   CrashReporter::SetPhase("rendering");
   int64_t done = 0;
@@ -335,17 +358,23 @@ int RenderVerb::Run(const RenderArgs& args) {
       fprintf(stderr, "semhost: render: the audio half is gone (%s)\n", host.last_refusal().c_str());
       return kExitFailed;
     }
-    for (int32_t c = 0; c < channels; ++c) {
-      const float* samples = engine.Output(static_cast<size_t>(c));
-      for (int32_t f = 0; f < frames; ++f) interleaved[static_cast<size_t>(f * channels + c)] = samples[f];
-      if (!args.svg.empty()) plot.AddOutput(static_cast<size_t>(c), samples, frames);
-    }
-    if (!writer.Write(interleaved.data(), frames, &error)) {
+    if (pending + frames > chunk_frames && !flush()) {
       fprintf(stderr, "semhost: render: %s\n", error.c_str());
       return kExitUsage;
     }
+    float* to = interleaved.data() + static_cast<size_t>(pending) * static_cast<size_t>(channels);
+    for (int32_t c = 0; c < channels; ++c) {
+      const float* samples = engine.Output(static_cast<size_t>(c));
+      for (int32_t f = 0; f < frames; ++f) to[static_cast<size_t>(f * channels + c)] = samples[f];
+      if (!args.svg.empty()) plot.AddOutput(static_cast<size_t>(c), samples, frames);
+    }
+    pending += frames;
     done += frames;
     progress.Update(done);
+  }
+  if (!flush()) {
+    fprintf(stderr, "semhost: render: %s\n", error.c_str());
+    return kExitUsage;
   }
   CrashReporter::SetPhase("closing the module");
   session.Stop();

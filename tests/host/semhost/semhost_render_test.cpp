@@ -22,14 +22,17 @@ using semhost::AudioFile;
 using setest::FloatBits;
 
 const std::string kFixtures = SE_AUDIO_FIXTURES;
+// Longer than the render's write chunk (4096 frames), so chunks are written
+// mid-render at every block size tested.
+constexpr int kFrames = 9000;
 
 class Render : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_dir.ok());
-    // Stereo, 16-bit: a ramp left, its negative right; 3000 frames at 44100 Hz.
+    // Stereo, 16-bit: a ramp left, its negative right; kFrames frames at 44100 Hz.
     std::vector<float> stereo;
-    for (int i = 0; i < 3000; ++i) {
+    for (int i = 0; i < kFrames; ++i) {
       stereo.push_back(static_cast<float>(i - 1500) / 32768.0f);
       stereo.push_back(static_cast<float>(1500 - i) / 32768.0f);
     }
@@ -72,13 +75,13 @@ TEST_F(Render, GainFollowsSetAndAutomationToTheFrameForEveryBlockSize) {
     const SemhostRun run = Semhost({"render", kFixtures, "--in", in, mono, "--out", out, "--set", "Gain=0.5",
                                     "--automate", m_dir.File("auto.json"), "--block-size", block});
     ASSERT_EQ(run.code, 0) << run.err;
-    EXPECT_EQ(run.Last(), "wrote " + out + ": 2 channel(s), 3000 frames at 44100 Hz, " +
-                              std::to_string((3000 + std::stoi(block) - 1) / std::stoi(block)) + " block(s) of up to " +
+    EXPECT_EQ(run.Last(), "wrote " + out + ": 2 channel(s), " + std::to_string(kFrames) + " frames at 44100 Hz, " +
+                              std::to_string((kFrames + std::stoi(block) - 1) / std::stoi(block)) + " block(s) of up to " +
                               block + " frames");
     const AudioFile output = Read(out);
-    ASSERT_EQ(output.frames(), 3000);
+    ASSERT_EQ(output.frames(), kFrames);
     ASSERT_EQ(output.channels(), 2);
-    for (int64_t i = 0; i < 3000; ++i) {
+    for (int64_t i = 0; i < kFrames; ++i) {
       const float gain = i < 1001 ? 0.5f : 3.0f;
       const float g = i >= 441 ? -gain : gain;
       const float rest = 0.0f + input.Sample(i, 1) + (i < 1000 ? extra.Sample(i, 0) : 0.0f);
@@ -130,8 +133,8 @@ TEST_F(Render, BadInputIsRefusedWithExitTwoBeforeAnyOutputExists) {
       {{"--in", in, "--set", "Polarity=sideways"}, "", "semhost: render: --set Polarity=sideways: unknown choice 'sideways' for pin Polarity"},
       {{"--in", in, "--set", "Trim=1"}, "",
        "semhost: render: --set Trim=1: pin \"Trim\" cannot be set by a host: it was declared without a variable"},
-      {{"--in", in, "--automate", json}, R"({"Gain": {"3001": 1}})",
-       "semhost: render: " + json + ": pin \"Gain\": time '3001' is frame 3001, past the end (3000 frames)"},
+      {{"--in", in, "--automate", json}, R"({"Gain": {"9001": 1}})",
+       "semhost: render: " + json + ": pin \"Gain\": time '9001' is frame 9001, past the end (9000 frames)"},
       {{"--in", in, "--automate", json}, R"({"Gain": {"10": )", "semhost: render: " + json + ": not valid JSON: "},
       {{"--in", in, "--automate", json}, R"({"Polarity": {"10": "sideways"}})",
        "semhost: render: " + json + ": pin \"Polarity\", time '10': unknown choice 'sideways'"},

@@ -1,0 +1,152 @@
+// Render throughput of the gain example against the I/O floor.
+//
+// The floor is the I/O a render cannot avoid, with no module: the input read
+// whole with semhost's AudioFile (libsndfile), the same samples written whole
+// with AudioWriter in the same format (temporary file, rename). The render is
+// `semhost render GAIN --in FILE --out FILE --set Gain=0.5 --block-size N`,
+// run in this process through the verb's own entry (RenderVerb::Run), so it
+// pays for exactly what the command pays but the process start-up. Floor and
+// render runs alternate, so a machine that gets busier slows both alike; the
+// figure is the ratio of their medians, floor / render (1 = the module and the
+// host's engine cost nothing).
+//
+//   se_render_throughput [--runs N] [--seconds S] [--block-size N]...
+//
+// The input, a stereo 32-bit float WAV of S seconds at 48 kHz (default 60),
+// is made once beside this program and reused while its length matches.
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "AudioFile.h"
+#include "AudioWriter.h"
+#include "RenderVerb.h"
+
+namespace {
+
+constexpr int32_t kRate = 48000;
+constexpr int32_t kChannels = 2;
+
+// A deterministic stereo test signal: a sine on the left, noise on the right.
+bool MakeInput(const std::string& path, int64_t frames, std::string* error) {
+  std::vector<float> samples(static_cast<size_t>(frames * kChannels));
+  uint32_t noise = 22222u;
+  float phase = 0.0f;
+  for (int64_t f = 0; f < frames; ++f) {
+    phase += 440.0f / kRate;
+    if (phase >= 1.0f) phase -= 1.0f;
+    samples[static_cast<size_t>(f * kChannels)] = 0.5f * (phase < 0.5f ? 4.0f * phase - 1.0f : 3.0f - 4.0f * phase);
+    noise = noise * 1664525u + 1013904223u;
+    samples[static_cast<size_t>(f * kChannels + 1)] = static_cast<float>(noise >> 8) / 16777216.0f - 0.5f;
+  }
+  return semhost::AudioFile(kChannels, kRate, std::move(samples)).Write(path, semhost::SampleFormat::kFloat, error);
+}
+
+double Seconds(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool Floor(const std::string& in, const std::string& out, std::string* error) {
+  semhost::AudioFile file;
+  return file.Read(in, error) && file.Write(out, semhost::SampleFormat::kFloat, error);
+}
+
+// The verb prints one line per render; keep it off the figures.
+int RenderQuietly(const semhost::RenderArgs& args) {
+  fflush(stdout);
+  const int saved = dup(1);
+  const int null = open("/dev/null", O_WRONLY);
+  dup2(null, 1);
+  close(null);
+  const int code = semhost::RenderVerb::Run(args);
+  fflush(stdout);
+  dup2(saved, 1);
+  close(saved);
+  return code;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int runs = 7;
+  int seconds = 60;
+  std::vector<int32_t> block_sizes;
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (i + 1 < argc && arg == "--runs") {
+      runs = atoi(argv[++i]);
+    } else if (i + 1 < argc && arg == "--seconds") {
+      seconds = atoi(argv[++i]);
+    } else if (i + 1 < argc && arg == "--block-size") {
+      block_sizes.push_back(atoi(argv[++i]));
+    } else {
+      fprintf(stderr, "usage: %s [--runs N] [--seconds S] [--block-size N]...\n", argv[0]);
+      return 2;
+    }
+  }
+  if (block_sizes.empty()) block_sizes = {64};
+  if (runs < 1 || seconds < 1 || *std::min_element(block_sizes.begin(), block_sizes.end()) < 1) {
+    fprintf(stderr, "runs, seconds and block sizes must be at least 1\n");
+    return 2;
+  }
+
+  const std::string folder = SE_BENCH_FOLDER;
+  const std::string in = folder + "/render-throughput-" + std::to_string(seconds) + "s.wav";
+  const std::string out = folder + "/render-throughput-out.wav";
+  const int64_t frames = static_cast<int64_t>(seconds) * kRate;
+  std::string error;
+  semhost::AudioFile existing;
+  if (!existing.Read(in, &error) || existing.frames() != frames || existing.channels() != kChannels) {
+    if (!MakeInput(in, frames, &error)) {
+      fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+  }
+  existing = semhost::AudioFile();
+
+  printf("input: %s, %d channels, %lld frames at %d Hz (32-bit float WAV); output: the same format\n", in.c_str(),
+         kChannels, static_cast<long long>(frames), kRate);
+  printf("module: %s; medians of %d alternating runs\n\n", SE_GAIN_MODULE, runs);
+  printf("%-22s %12s %14s %18s\n", "block size", "floor (s)", "render (s)", "floor / render");
+  for (int32_t block_size : block_sizes) {
+    semhost::RenderArgs args;
+    args.module = SE_GAIN_MODULE;
+    args.inputs = {in};
+    args.out = out;
+    args.sets = {"Gain=0.5"};
+    args.block_size = block_size;
+    std::vector<double> floor_times, render_times;
+    for (int run = 0; run < runs; ++run) {
+      auto start = std::chrono::steady_clock::now();
+      if (!Floor(in, out, &error)) {
+        fprintf(stderr, "floor: %s\n", error.c_str());
+        return 1;
+      }
+      floor_times.push_back(Seconds(start));
+      start = std::chrono::steady_clock::now();
+      if (const int code = RenderQuietly(args); code != 0) {
+        fprintf(stderr, "render failed with exit code %d\n", code);
+        return 1;
+      }
+      render_times.push_back(Seconds(start));
+    }
+    const double floor_time = Median(floor_times), render_time = Median(render_times);
+    printf("%-22d %12.4f %14.4f %18.3f\n", block_size, floor_time, render_time, floor_time / render_time);
+  }
+  remove(out.c_str());
+  return 0;
+}
