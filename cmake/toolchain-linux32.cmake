@@ -7,10 +7,8 @@ set(CMAKE_CXX_COMPILER g++)
 # SSE2 scalar floating point, as the shipped DLL: floats are moved, never
 # loaded into the x87, so a signalling NaN crosses every call unchanged and
 # raises no flag, and doubles round to float once.
-# 64-bit file offsets and inode numbers: without them readdir and stat fail
-# on file systems whose inode numbers do not fit 32 bits.
-set(CMAKE_C_FLAGS_INIT "-m32 -msse2 -mfpmath=sse -D_FILE_OFFSET_BITS=64")
-set(CMAKE_CXX_FLAGS_INIT "-m32 -msse2 -mfpmath=sse -D_FILE_OFFSET_BITS=64")
+set(CMAKE_C_FLAGS_INIT "-m32 -msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-m32 -msse2 -mfpmath=sse")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
