@@ -1,6 +1,7 @@
 #include "AudioWriter.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sndfile.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,6 +11,7 @@
 
 #include <cmath>
 
+#include "OutputRedirect.h"
 #include "Text.h"
 
 namespace semhost {
@@ -117,19 +119,28 @@ bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample
     return false;
   }
 
-  std::string temporary = path + ".tmp-XXXXXX";
-  const int fd = mkstemp(&temporary[0]);
-  if (fd < 0) {
-    *error = "cannot write " + path + ": " + strerror(errno);
-    return false;
+  if (OutputIsRedirected(path)) {
+    // A supervised run's temporary, which the parent renames into place.
+    m_fd = open(OutputPath(path).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (m_fd < 0) {
+      *error = "cannot write " + path + ": " + strerror(errno);
+      return false;
+    }
+  } else {
+    std::string temporary = path + ".tmp-XXXXXX";
+    const int fd = mkstemp(&temporary[0]);
+    if (fd < 0) {
+      *error = "cannot write " + path + ": " + strerror(errno);
+      return false;
+    }
+    m_temporary = temporary;
+    m_fd = fd;
+    // mkstemp makes the file private; the result gets the permissions of any new file.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
   }
-  m_temporary = temporary;
-  m_fd = fd;
-  // mkstemp makes the file private; the result gets the permissions of any new file.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  m_file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
+  m_file = sf_open_fd(m_fd, SFM_WRITE, &info, SF_FALSE);
   if (!m_file) {
     *error = "cannot write " + path + ": " + sf_strerror(nullptr);
     Abandon();
@@ -189,7 +200,7 @@ bool AudioWriter::Commit(std::string* error) {
     Abandon();
     return false;
   }
-  if (rename(m_temporary.c_str(), m_path.c_str()) != 0) {
+  if (!m_temporary.empty() && rename(m_temporary.c_str(), m_path.c_str()) != 0) {
     *error = "cannot write " + m_path + ": " + strerror(errno);
     Abandon();
     return false;

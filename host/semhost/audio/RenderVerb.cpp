@@ -14,6 +14,7 @@
 #include "ExitCode.h"
 #include "ModuleInfo.h"
 #include "ModuleLibrary.h"
+#include "OutputRedirect.h"
 #include "RenderPlot.h"
 #include "Session.h"
 #include "Text.h"
@@ -43,7 +44,7 @@ class BoundedTrace {
     if (!args.trace && args.trace_file.empty()) return true;
     m_out = stdout;
     if (!args.trace_file.empty()) {
-      m_file = fopen(args.trace_file.c_str(), "w");
+      m_file = fopen(OutputPath(args.trace_file).c_str(), "w");
       if (!m_file) {
         *error = "cannot write the trace to " + args.trace_file;
         return false;

@@ -132,12 +132,12 @@ std::vector<std::string> Validator::Selected(std::string* error) const {
   return names;
 }
 
-std::vector<std::string> Validator::ChildArgs(const std::string& name, uint64_t seed, const std::string& result_file) const {
-  std::vector<std::string> args = {"__check",
+std::vector<std::string> Validator::ChildArgs(const std::string& name, uint64_t seed) const {
+  std::vector<std::string> args = {"--supervised-child",
+                                   m_watch.token(),
+                                   "__check",
                                    name,
                                    m_options.module_path,
-                                   "--result",
-                                   result_file,
                                    "--module",
                                    std::to_string(m_options.module_index),
                                    "--seed",
@@ -153,20 +153,19 @@ std::vector<std::string> Validator::ChildArgs(const std::string& name, uint64_t 
 CheckReport Validator::RunCheck(const std::string& name, uint64_t seed) const {
   CheckReport report;
   report.name = name;
-  TempDir dir;
-  if (!dir.ok()) {
+  if (!m_watch.ok()) {
     report.status = Status::kCrashed;
-    report.message = "cannot make a temporary folder for the check's result";
+    report.message = "cannot make the page the check's child reports on";
     return report;
   }
-  const std::string result_file = dir.File("result.json");
-  const ChildResult child = m_self.Run(ChildArgs(name, seed, result_file), m_options.timeout_ms);
+  const_cast<ChildWatch&>(m_watch).Reset();
+  const ChildResult child = m_self.Run(ChildArgs(name, seed), m_options.timeout_ms);
   report.seconds = child.seconds;
   if (m_options.trace) report.trace = child.out;
   const std::string said = Summary(child.err);
 
   nlohmann::json result;
-  const std::string text = ReadFile(result_file);
+  const std::string text = m_watch.Result();
   bool have_result = false;
   if (!text.empty()) {
     result = nlohmann::json::parse(text, nullptr, false);
@@ -410,7 +409,7 @@ int Validator::Run() {
   return failed ? kExitFailed : kExitOk;
 }
 
-int RunCheckInChild(const std::string& name, const std::string& module_path, const std::string& result_file,
+int RunCheckInChild(const std::string& name, const std::string& module_path, const std::string& watch_token,
                     int32_t module_index, uint64_t seed, int32_t instances, int32_t steps, bool trace) {
   CrashReporter::Install();
   const Check* check = FindCheck(name);
@@ -442,14 +441,12 @@ int RunCheckInChild(const std::string& name, const std::string& module_path, con
     result = context.Result();
     CrashReporter::SetPhase("unloading the library");
   }
-  FILE* file = fopen(result_file.c_str(), "wb");
-  if (!file) {
-    fprintf(stderr, "semhost: cannot write %s\n", result_file.c_str());
+  ChildWatch watch(watch_token);
+  if (!watch.ok()) {
+    fprintf(stderr, "semhost: the page for the check's result is missing\n");
     return kExitFailed;
   }
-  const std::string text = result.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-  fwrite(text.data(), 1, text.size(), file);
-  fclose(file);
+  watch.Report(kExitOk, result.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
   return kExitOk;
 }
 

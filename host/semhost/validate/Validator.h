@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "ChildRunner.h"
+#include "ChildWatch.h"
 
 namespace semhost {
 
@@ -56,9 +57,10 @@ class Validator {
 
  private:
   std::vector<std::string> Selected(std::string* error) const;
-  std::vector<std::string> ChildArgs(const std::string& name, uint64_t seed, const std::string& result_file) const;
+  std::vector<std::string> ChildArgs(const std::string& name, uint64_t seed) const;
 
   ChildRunner m_self;
+  ChildWatch m_watch;  // each check's child reports its result here
   ValidateOptions m_options;
   // Coverage gathered from the children: (family, opcode) → calls.
   mutable std::vector<std::pair<std::pair<int, int32_t>, int64_t>> m_calls;
@@ -66,9 +68,10 @@ class Validator {
   mutable int64_t m_event_calls = 0;
 };
 
-// The hidden verb's side: runs check `name` on the module and writes its
-// result (JSON) to `result_file`. Answers the child's exit code.
-int RunCheckInChild(const std::string& name, const std::string& module_path, const std::string& result_file,
+// The hidden verb's side: runs check `name` on the module and reports its
+// result (JSON) on the page its parent gave (`watch_token`). Answers the
+// child's exit code.
+int RunCheckInChild(const std::string& name, const std::string& module_path, const std::string& watch_token,
                     int32_t module_index, uint64_t seed, int32_t instances, int32_t steps, bool trace);
 
 }  // namespace semhost

@@ -7,6 +7,7 @@
 // written without allocating.
 
 #include "CallObserver.h"
+#include "ChildWatch.h"
 
 namespace semhost {
 
@@ -25,6 +26,9 @@ class CrashReporter : public CallObserver {
   // `remove_path` (when not empty; a file that must not outlive the run) and
   // ends the process with `exit_code`.
   static void EndWith(int exit_code, const std::string& remove_path);
+  // A supervised child keeps its crumbs on the page its parent reads, and
+  // writes no line of its own: the parent says where it was.
+  static void Supervised(ChildWatchPage* page);
 
   void CallStarted(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
   void CallReturned(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
@@ -34,6 +38,8 @@ class CrashReporter : public CallObserver {
   // The line the handlers write, for a caller outside a handler: "while
   // <phase>; in <call>".
   static std::string Where();
+  // The same line for any crumbs (a supervised child's, read by its parent).
+  static std::string Describe(const Breadcrumbs& crumbs);
 };
 
 // The exit code of a child stopped after its time limit.
