@@ -299,6 +299,7 @@ struct Launch {
   std::vector<std::string> command;
   int out = 1;  // the child's stdout and stderr
   int err = 2;
+  int death_signal = SIGKILL;  // what the child gets when we die
 };
 
 // Starts the child; answers its pid, or -1 with `error_number` set to the
@@ -318,7 +319,7 @@ pid_t Spawn(const Launch& launch, int* error_number) {
   if (pid == 0) {
     close(report[0]);
 #if defined(__linux__)
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    prctl(PR_SET_PDEATHSIG, launch.death_signal);
     if (getppid() != parent) _exit(127);  // the parent died before the line above
 #endif
     signal(SIGPIPE, SIG_DFL);
@@ -436,7 +437,7 @@ ChildResult ChildRunner::Run(const std::vector<std::string>& args, int timeout_m
     return result;
   }
   for (int fd : {out[0], err[0], out[1], err[1]}) fcntl(fd, F_SETFD, FD_CLOEXEC);
-  Launch launch{{m_program}, out[1], err[1]};
+  Launch launch{{m_program}, out[1], err[1], SIGKILL};
   launch.command.insert(launch.command.end(), args.begin(), args.end());
   const auto start = Clock::now();
   const pid_t pid = SpawnProgram(launch, m_emulator, m_always_emulate, &result.start_error);
@@ -484,7 +485,9 @@ ChildResult ChildRunner::Run(const std::vector<std::string>& args, int timeout_m
 ChildResult ChildRunner::RunWatched(const std::vector<std::string>& args, const ChildWatch& watch,
                                     int call_timeout_ms) const {
   ChildResult result;
-  Launch launch{{m_program}, 1, 2};
+  // SIGTERM, so that a child whose parent was killed outright still removes
+  // the temporaries it was writing.
+  Launch launch{{m_program}, 1, 2, SIGTERM};
   launch.command.insert(launch.command.end(), args.begin(), args.end());
   const auto start = Clock::now();
   const pid_t pid = SpawnProgram(launch, m_emulator, m_always_emulate, &result.start_error);

@@ -1,5 +1,6 @@
 #include "Supervisor.h"
 
+#include <errno.h>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
@@ -12,7 +13,6 @@
 #if defined(_WIN32)
 #include <io.h>
 #else
-#include <errno.h>
 #include <unistd.h>
 #endif
 
@@ -89,15 +89,49 @@ int Supervisor::Explain(const ChildResult& child, const ChildWatch& watch, int c
   return kExitFailed;
 }
 
+namespace {
+
+// The temporaries a supervised child writes, in fixed storage: a child
+// whose parent died (it gets SIGTERM then) or that is ended from outside
+// removes them before it ends.
+constexpr int kMaxChildTemporaries = 16;
+char g_child_temporaries[kMaxChildTemporaries][4096];
+
+void RemoveChildTemporaries(int signal) {
+  for (auto& path : g_child_temporaries) {
+    if (path[0]) {
+#if defined(_WIN32)
+      _unlink(path);
+#else
+      unlink(path);
+#endif
+    }
+  }
+  ::signal(signal, SIG_DFL);
+  raise(signal);
+}
+
+}  // namespace
+
 SupervisedChild::SupervisedChild(const std::string& token, const std::vector<std::string>& redirects)
     : m_watch(token) {
   std::vector<std::pair<std::string, std::string>> pairs;
-  for (size_t i = 0; i + 1 < redirects.size(); i += 2) pairs.push_back({redirects[i], redirects[i + 1]});
+  for (size_t i = 0; i + 1 < redirects.size(); i += 2) {
+    pairs.push_back({redirects[i], redirects[i + 1]});
+    const std::string& temporary = redirects[i + 1];
+    const size_t slot = i / 2;
+    if (slot < kMaxChildTemporaries && temporary.size() < sizeof g_child_temporaries[slot]) {
+      memcpy(g_child_temporaries[slot], temporary.c_str(), temporary.size() + 1);
+    }
+  }
   SetOutputRedirects(std::move(pairs));
   CrashReporter::Install();
   CrashReporter::Supervised(m_watch.page());
-#if !defined(_WIN32)
+#if defined(_WIN32)
+  for (int s : {SIGINT, SIGTERM}) signal(s, RemoveChildTemporaries);
+#else
   signal(SIGPIPE, SIG_IGN);  // a closed stdout is a write error, reported as one
+  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(s, RemoveChildTemporaries);
 #endif
 }
 
@@ -111,7 +145,9 @@ int SupervisedChild::Finish(int exit_code) {
 bool StdoutComplete(const char* verb) {
   errno = 0;
   if (fflush(stdout) == 0 && !ferror(stdout)) return true;
-  fprintf(stderr, "%s: cannot write to standard output: %s\n", verb, errno ? strerror(errno) : "write error");
+  // The error flag outlives the errno of the write that failed.
+  fprintf(stderr, "%s: cannot write to standard output%s%s\n", verb, errno ? ": " : " (a write failed)",
+          errno ? strerror(errno) : "");
   return false;
 }
 
