@@ -489,18 +489,31 @@ ChildResult ChildRunner::RunWatched(const std::vector<std::string>& args, const 
   // the temporaries it was writing.
   Launch launch{{m_program}, 1, 2, SIGTERM};
   launch.command.insert(launch.command.end(), args.begin(), args.end());
+  // The child holds the write end of a pipe; its end closes it and wakes us at once.
+  int ended[2];
+  if (pipe(ended) != 0) {
+    result.start_error = std::string("cannot make a pipe: ") + strerror(errno);
+    return result;
+  }
+  fcntl(ended[0], F_SETFD, FD_CLOEXEC);
   const auto start = Clock::now();
   const pid_t pid = SpawnProgram(launch, m_emulator, m_always_emulate, &result.start_error);
-  if (pid < 0) return result;
+  close(ended[1]);
+  if (pid < 0) {
+    close(ended[0]);
+    return result;
+  }
   const Breadcrumbs& crumbs = watch.page()->crumbs;
   uint32_t timed_call = 0;  // the outermost call being timed, by its number
   bool timing = false;
   auto call_start = start;
   int status = 0;
-  auto delay = std::chrono::microseconds(200);
   while (!Ended(pid, &status)) {
-    std::this_thread::sleep_for(delay);
-    if (delay < std::chrono::milliseconds(5)) delay *= 2;
+    pollfd wait = {ended[0], POLLIN, 0};
+    if (poll(&wait, 1, 5) > 0 && (wait.revents & (POLLHUP | POLLERR))) {
+      close(ended[0]);  // from here on the loop polls the child alone
+      ended[0] = -1;
+    }
     if (call_timeout_ms <= 0) continue;
     const bool open = crumbs.open_count.load(std::memory_order_acquire) > 0;
     const uint32_t call = crumbs.outer_calls.load(std::memory_order_relaxed);
@@ -517,6 +530,7 @@ ChildResult ChildRunner::RunWatched(const std::vector<std::string>& args, const 
       break;
     }
   }
+  if (ended[0] >= 0) close(ended[0]);
   result.seconds = SecondsSince(start);
   SetEnd(status, &result);
   return result;
