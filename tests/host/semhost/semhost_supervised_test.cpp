@@ -156,6 +156,10 @@ TEST_F(Supervised, ATargetKeepsItsModeAndItsLink) {
   ASSERT_EQ(stat(real.c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 07777, 0640u);
   EXPECT_EQ(semhost::ReadFile(real).compare(0, 2, "X,"), 0) << semhost::ReadFile(real);
+  // A name as long as a folder allows: the temporary beside it is short.
+  const std::string longest = m_dir.File(std::string(251, 'n') + ".csv");
+  EXPECT_EQ(Semhost({"eval", kModule, "--sweep", "X=0:1:3", "--csv", longest}).code, 0);
+  EXPECT_EQ(semhost::ReadFile(longest), semhost::ReadFile(real));
 }
 
 TEST_F(Supervised, AWriteErrorOnStandardOutputIsExitTwo) {
