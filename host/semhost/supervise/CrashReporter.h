@@ -1,10 +1,12 @@
 #pragma once
-// Makes a check's child process say where it was when it dies: on a crash
+// Keeps where a process that runs module code is: the phase, the block and
+// clock, and the calls into the module that have not returned. On a crash
 // signal, an abort (a failed assertion) or the parent's request to stop after
-// the time limit, it writes one line to stderr naming the check's phase and
-// the innermost call into the module that had not returned, then ends the way
-// it would have. Everything the handlers use is kept in fixed storage and
-// written without allocating.
+// the time limit, it writes one line to stderr naming the phase and the
+// innermost open call, then ends the way it would have. In a supervised child
+// the crumbs live on the page the parent reads, and the parent says the line.
+// Everything the handlers use is kept in fixed storage and written without
+// allocating.
 
 #include "CallObserver.h"
 #include "ChildWatch.h"

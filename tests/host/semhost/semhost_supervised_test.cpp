@@ -175,17 +175,16 @@ TEST_F(Supervised, AWriteErrorOnStandardOutputIsExitTwo) {
   }
 }
 
-// Starts semhost rendering with a module that hangs, and answers its pid once
-// the render has begun (its temporary exists).
-pid_t StartHangingRender(const std::string& dir, const std::string& in, const std::string& out) {
+// Starts semhost with `args`, under the tests' emulator where there is one.
+pid_t Start(const std::vector<std::string>& args) {
   std::vector<std::string> command;
   const std::string emulator = SEMHOST_TEST_EMULATOR;
-  if (!emulator.empty()) command.push_back(emulator);
-  for (const std::string& word : {std::string(SEMHOST_PATH), std::string("render"), Misbehaving("hang_in_process"),
-                                  std::string("--in"), in, std::string("--out"), out, std::string("--timeout-ms"),
-                                  std::string("0")}) {
-    command.push_back(word);
+  if (!emulator.empty()) {
+    command.push_back(emulator);
+    setenv("SEMHOST_EMULATOR", emulator.c_str(), 1);
   }
+  command.push_back(SEMHOST_PATH);
+  command.insert(command.end(), args.begin(), args.end());
   std::vector<char*> argv;
   for (std::string& word : command) argv.push_back(&word[0]);
   argv.push_back(nullptr);
@@ -194,6 +193,13 @@ pid_t StartHangingRender(const std::string& dir, const std::string& in, const st
     execvp(argv[0], argv.data());
     _exit(127);
   }
+  return pid;
+}
+
+// Starts semhost rendering with a module that hangs, and answers its pid once
+// the render has begun (its temporary exists).
+pid_t StartHangingRender(const std::string& dir, const std::string& in, const std::string& out) {
+  const pid_t pid = Start({"render", Misbehaving("hang_in_process"), "--in", in, "--out", out, "--timeout-ms", "0"});
   // The render is under way once semhost has made its temporary.
   for (int i = 0; i < 2000; ++i) {
     DIR* folder = opendir(dir.c_str());
@@ -237,6 +243,23 @@ TEST_F(Supervised, ASignalEndsTheRunWithEveryOldFileAndNothingLeft) {
     EXPECT_TRUE(gone) << "signal " << signal;
     EXPECT_EQ(semhost::ReadFile(out), "the old output");
   }
+  // A killed validate takes its check's process with it.
+  const std::string hangs = Fixture("hangs");
+  const pid_t validate = Start({"validate", hangs, "--only", "gui.every-choice", "--timeout-ms", "0"});
+  bool checking = false;
+  for (int i = 0; i < 1000 && !checking; ++i) {
+    checking = Running("__check gui.every-choice " + hangs);
+    if (!checking) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(checking);
+  kill(validate, SIGKILL);
+  waitpid(validate, nullptr, 0);
+  bool gone = false;
+  for (int i = 0; i < 300 && !gone; ++i) {
+    gone = !Running("__check gui.every-choice " + hangs);
+    if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  EXPECT_TRUE(gone);
 }
 
 }  // namespace
