@@ -32,6 +32,10 @@ std::vector<PeExport> PeExportTable::Read(const PeView& view, const PeHeaders& h
   for (uint32_t i = 0; i < name_count; ++i) {
     PeExport e;
     e.name = view.Text(view.U32(names + 4 * i, "the export name table"), "the name of export " + std::to_string(i));
+    // Sorted as lookups by name expect; repeats cannot inflate the table.
+    if (!exports.empty() && !(exports.back().name < e.name)) {
+      view.Fail("the export names are not in ascending order at " + e.name);
+    }
     const uint16_t index = view.U16(ordinals + 2 * i, "the export ordinal table");
     if (index >= function_count) {
       view.Fail("export " + e.name + " has ordinal index " + std::to_string(index) + ", past the " +

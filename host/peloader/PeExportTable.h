@@ -1,10 +1,11 @@
 #pragma once
 // The export directory of a laid-out image, read and checked: the function,
 // name and ordinal tables inside the image, every name NUL-terminated inside
-// it, every ordinal inside the function table, every exported address inside
-// a section, and every forwarder (an address inside the export directory) a
-// name inside the image. The loader does not follow forwarders; it keeps
-// them so that asking for one can say so.
+// it and the names in strictly ascending order, every ordinal inside the
+// function table, every exported address inside a section, and every
+// forwarder (an address inside the export directory) a name inside the
+// image. The loader does not follow forwarders; it keeps them so that asking
+// for one can say so.
 
 #include <stdint.h>
 
