@@ -38,6 +38,35 @@ double SecondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
+// Times the outermost call into the module that a child has open, from the
+// page it shares: a call is the same call while its number stays.
+class CallTimer {
+ public:
+  CallTimer(const Breadcrumbs& crumbs, int timeout_ms) : m_crumbs(crumbs), m_timeout(timeout_ms) {}
+  // True once one call has stayed open for the time limit (never without one).
+  bool Expired() {
+    if (m_timeout <= 0) return false;
+    const bool open = m_crumbs.open_count.load(std::memory_order_acquire) > 0;
+    const uint32_t call = m_crumbs.outer_calls.load(std::memory_order_relaxed);
+    const auto now = Clock::now();
+    if (!open) {
+      m_timing = false;
+    } else if (!m_timing || call != m_call) {
+      m_timing = true;
+      m_call = call;
+      m_start = now;
+    }
+    return m_timing && now - m_start >= std::chrono::milliseconds(m_timeout);
+  }
+
+ private:
+  const Breadcrumbs& m_crumbs;
+  int m_timeout;
+  bool m_timing = false;
+  uint32_t m_call = 0;
+  Clock::time_point m_start;
+};
+
 }  // namespace
 
 ChildRunner::ChildRunner(std::string program, std::string emulator, bool always_emulate)
@@ -209,22 +238,9 @@ ChildResult ChildRunner::RunWatched(const std::vector<std::string>& args, const 
   const bool started = Start(command, in, out, err, &process, &result.start_error);
   if (in != INVALID_HANDLE_VALUE) CloseHandle(in);
   if (!started) return result;
-  const Breadcrumbs& crumbs = watch.page()->crumbs;
-  uint32_t timed_call = 0;
-  bool timing = false;
-  auto call_start = start;
+  CallTimer timer(watch.page()->crumbs, call_timeout_ms);
   while (WaitForSingleObject(process.hProcess, 5) == WAIT_TIMEOUT) {
-    if (call_timeout_ms <= 0) continue;
-    const bool open = crumbs.open_count.load() > 0;
-    const uint32_t call = crumbs.outer_calls.load();
-    const auto now = Clock::now();
-    if (!open) {
-      timing = false;
-    } else if (!timing || call != timed_call) {
-      timing = true;
-      timed_call = call;
-      call_start = now;
-    } else if (now - call_start >= std::chrono::milliseconds(call_timeout_ms)) {
+    if (timer.Expired()) {
       TerminateProcess(process.hProcess, 124);
       WaitForSingleObject(process.hProcess, INFINITE);
       result.end = ChildResult::End::kTimedOut;
@@ -503,10 +519,7 @@ ChildResult ChildRunner::RunWatched(const std::vector<std::string>& args, const 
     close(ended[0]);
     return result;
   }
-  const Breadcrumbs& crumbs = watch.page()->crumbs;
-  uint32_t timed_call = 0;  // the outermost call being timed, by its number
-  bool timing = false;
-  auto call_start = start;
+  CallTimer timer(watch.page()->crumbs, call_timeout_ms);
   int status = 0;
   while (!Ended(pid, &status)) {
     pollfd wait = {ended[0], POLLIN, 0};
@@ -514,17 +527,7 @@ ChildResult ChildRunner::RunWatched(const std::vector<std::string>& args, const 
       close(ended[0]);  // from here on the loop polls the child alone
       ended[0] = -1;
     }
-    if (call_timeout_ms <= 0) continue;
-    const bool open = crumbs.open_count.load(std::memory_order_acquire) > 0;
-    const uint32_t call = crumbs.outer_calls.load(std::memory_order_relaxed);
-    const auto now = Clock::now();
-    if (!open) {
-      timing = false;
-    } else if (!timing || call != timed_call) {
-      timing = true;
-      timed_call = call;
-      call_start = now;
-    } else if (now - call_start >= std::chrono::milliseconds(call_timeout_ms)) {
+    if (timer.Expired()) {
       result.end = ChildResult::End::kTimedOut;
       KillAndReap(pid, &status);
       break;
