@@ -125,6 +125,7 @@ bool ReadInputs(const RenderArgs& args, Inputs* inputs, std::string* error) {
   for (const std::string& path : args.inputs) {
     AudioFile file;
     if (!file.Read(path, error)) return false;
+    if (!file.warning().empty()) fprintf(stderr, "semhost: render: warning: %s\n", file.warning().c_str());
     if (inputs->sample_rate == 0) {
       inputs->sample_rate = file.sample_rate();
       first_rate_file = path;
@@ -239,8 +240,15 @@ int RenderVerb::Run(const RenderArgs& args) {
   const int32_t rate = inputs.sample_rate > 0 ? inputs.sample_rate : args.sample_rate > 0 ? args.sample_rate : 48000;
   int64_t total = inputs.frames;
   if (args.frames >= 0) total = args.frames;
-  if (!args.seconds.empty() && !Automation::ParseTime(args.seconds + "s", rate, kMaxFrames, &total, &error)) {
-    return Usage("--seconds " + args.seconds + ": " + error);
+  if (!args.seconds.empty()) {
+    std::string seconds = args.seconds;  // "1.5" or "1.5s"
+    if (seconds.back() == 's') seconds.pop_back();
+    if (!Automation::ParseTime(seconds + "s", rate, kMaxFrames, &total, &error)) {
+      return Usage(error.find("past the end") != std::string::npos
+                       ? "--seconds " + args.seconds + " is longer than a render can be (" + std::to_string(kMaxFrames) +
+                             " frames)"
+                       : "--seconds expects a decimal number of seconds, such as 1.5; got '" + args.seconds + "'");
+    }
   }
   if (args.inputs.empty() && args.frames < 0 && args.seconds.empty()) {
     return Usage("no input file to take the length from: give --frames N or --seconds S");
