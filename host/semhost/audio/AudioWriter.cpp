@@ -65,6 +65,22 @@ int Subtype(SampleFormat format) {
 
 }  // namespace
 
+int ContainerFor(int major, int64_t frames, int32_t channels, int32_t bytes_per_sample, std::string* error) {
+  // Room for the header's chunks next to the samples.
+  constexpr long double kLimit = 4294967295.0L - 4096.0L;
+  const long double bytes = static_cast<long double>(frames) * channels * bytes_per_sample;
+  if (frames < 0 || bytes <= kLimit) return major;
+  if (major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX) return SF_FORMAT_RF64;
+  if (major == SF_FORMAT_AIFF || major == SF_FORMAT_AU) {
+    char size[32];
+    snprintf(size, sizeof size, "%.0Lf", bytes);
+    *error = std::string("the format holds at most 4 GiB of samples and this output would hold ") + size +
+             " bytes; use .wav (written as RF64 past 4 GiB), .w64 or .caf";
+    return 0;
+  }
+  return major;
+}
+
 bool ParseSampleFormat(const std::string& text, SampleFormat* format, std::string* error) {
   for (SampleFormat f : {SampleFormat::kFloat, SampleFormat::kPcm16, SampleFormat::kPcm24}) {
     if (text == FormatName(f)) return *format = f, true;
@@ -85,7 +101,7 @@ void AudioWriter::Abandon() {
 }
 
 bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample_rate, SampleFormat format,
-                       std::string* error) {
+                       std::string* error, int64_t frames) {
   Abandon();
   m_path = path;
   m_channels = channels;
@@ -110,6 +126,17 @@ bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample
     }
   } else {
     info.format = major | Subtype(format);
+  }
+  if (sf_format_check(&info)) {
+    const int subtype = info.format & SF_FORMAT_SUBMASK;
+    const int32_t bytes = subtype == SF_FORMAT_PCM_16 ? 2 : subtype == SF_FORMAT_PCM_24 ? 3 : 4;
+    std::string why;
+    const int container = ContainerFor(major, frames, channels, bytes, &why);
+    if (container == 0) {
+      *error = "cannot write " + path + ": " + why;
+      return false;
+    }
+    info.format = container | subtype;
   }
   if (!sf_format_check(&info)) {
     *error = "cannot write " + path + ": the ." + Extension(path) + " format does not hold " +

@@ -309,7 +309,7 @@ int RenderVerb::Run(const RenderArgs& args) {
   }
   AudioWriter writer;
   const int32_t channels = static_cast<int32_t>(engine.sample_outputs().size());
-  if (!writer.Open(args.out, channels, rate, format, &error)) return Usage(error);
+  if (!writer.Open(args.out, channels, rate, format, &error, total)) return Usage(error);
 
   // ---- the render: from here a crash ends with exit code 1 and no output ----
   CrashReporter::Install();

@@ -164,6 +164,11 @@ TEST_F(Render, BadInputIsRefusedWithExitTwoBeforeAnyOutputExists) {
   left.erase(std::remove(left.begin(), left.end(), "text.wav"), left.end());
   left.erase(std::remove(left.begin(), left.end(), "rate0.wav"), left.end());
   EXPECT_EQ(left, std::vector<std::string>{});
+  // An output its format cannot hold is refused before the render starts.
+  const std::string big = m_dir.File("big.aiff");
+  EXPECT_EQ(Semhost({"--module", "5", "render", kFixtures, "--frames", "2200000000", "--format", "pcm16", "--out", big}).err,
+            "semhost: render: cannot write " + big + ": the format holds at most 4 GiB of samples and this output "
+            "would hold 4400000000 bytes; use .wav (written as RF64 past 4 GiB), .w64 or .caf\n");
   // More channels than sample inputs: the generator has none.
   SemhostRun run = Semhost({"--module", "5", "render", kFixtures, "--in", in, "--out", out});
   EXPECT_EQ(run.code, 2);
