@@ -414,9 +414,11 @@ int RenderRun::RenderBlocks() {
     }
     pending += frames;
     done += frames;
-    char text[64];
-    snprintf(text, sizeof text, "%.1f of %.1f s", static_cast<double>(done) / m_rate, static_cast<double>(m_total) / m_rate);
-    if (progress.shown()) progress.Update(done, m_total, text);
+    if (progress.shown()) {
+      char text[64];
+      snprintf(text, sizeof text, "%.1f of %.1f s", static_cast<double>(done) / m_rate, static_cast<double>(m_total) / m_rate);
+      progress.Update(done, m_total, text);
+    }
   }
   return flush() ? kExitOk : Usage(error);
 }
