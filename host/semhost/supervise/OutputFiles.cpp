@@ -194,6 +194,11 @@ std::string TargetIdentity(const std::string& target) {
 
 OutputFiles::~OutputFiles() { Discard(); }
 
+void OutputFiles::RemoveOnSignal(const std::string& path) {
+  InstallHandlers();
+  Register(path);
+}
+
 void OutputFiles::AddInput(const std::string& path, const std::string& label) {
   if (!path.empty()) m_inputs.push_back({path, label});
 }

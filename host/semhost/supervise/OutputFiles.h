@@ -46,6 +46,12 @@ class OutputFiles {
   // Removes the temporaries.
   void Discard();
 
+  // A file that a signal (SIGINT, SIGTERM, SIGHUP, SIGQUIT) removes before it
+  // ends the process as it would have: what a supervised child does with the
+  // temporaries it writes, so that one whose parent was killed outright
+  // (it gets SIGTERM then) leaves none behind.
+  static void RemoveOnSignal(const std::string& path);
+
  private:
   struct Input {
     std::string path, label;

@@ -89,49 +89,18 @@ int Supervisor::Explain(const ChildResult& child, const ChildWatch& watch, int c
   return kExitFailed;
 }
 
-namespace {
-
-// The temporaries a supervised child writes, in fixed storage: a child
-// whose parent died (it gets SIGTERM then) or that is ended from outside
-// removes them before it ends.
-constexpr int kMaxChildTemporaries = 16;
-char g_child_temporaries[kMaxChildTemporaries][4096];
-
-void RemoveChildTemporaries(int signal) {
-  for (auto& path : g_child_temporaries) {
-    if (path[0]) {
-#if defined(_WIN32)
-      _unlink(path);
-#else
-      unlink(path);
-#endif
-    }
-  }
-  ::signal(signal, SIG_DFL);
-  raise(signal);
-}
-
-}  // namespace
-
 SupervisedChild::SupervisedChild(const std::string& token, const std::vector<std::string>& redirects)
     : m_watch(token) {
   std::vector<std::pair<std::string, std::string>> pairs;
   for (size_t i = 0; i + 1 < redirects.size(); i += 2) {
     pairs.push_back({redirects[i], redirects[i + 1]});
-    const std::string& temporary = redirects[i + 1];
-    const size_t slot = i / 2;
-    if (slot < kMaxChildTemporaries && temporary.size() < sizeof g_child_temporaries[slot]) {
-      memcpy(g_child_temporaries[slot], temporary.c_str(), temporary.size() + 1);
-    }
+    OutputFiles::RemoveOnSignal(redirects[i + 1]);
   }
   SetOutputRedirects(std::move(pairs));
   CrashReporter::Install();
   CrashReporter::Supervised(m_watch.page());
-#if defined(_WIN32)
-  for (int s : {SIGINT, SIGTERM}) signal(s, RemoveChildTemporaries);
-#else
+#if !defined(_WIN32)
   signal(SIGPIPE, SIG_IGN);  // a closed stdout is a write error, reported as one
-  for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(s, RemoveChildTemporaries);
 #endif
 }
 
