@@ -279,13 +279,6 @@ bool OutputFiles::Prepare(std::string* error) {
   return true;
 }
 
-const std::string& OutputFiles::TemporaryFor(const std::string& path) const {
-  for (const Output& output : m_outputs) {
-    if (output.given == path && !output.temporary.empty()) return output.temporary;
-  }
-  return path;
-}
-
 std::vector<std::pair<std::string, std::string>> OutputFiles::Redirects() const {
   std::vector<std::pair<std::string, std::string>> pairs;
   for (const Output& output : m_outputs) pairs.push_back({output.given, output.temporary});

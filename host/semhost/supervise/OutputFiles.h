@@ -35,8 +35,6 @@ class OutputFiles {
   bool CheckPlan(std::string* error);
   // Checks the plan and makes the temporaries.
   bool Prepare(std::string* error);
-  // The temporary standing for the output `path` (as given), or `path`.
-  const std::string& TemporaryFor(const std::string& path) const;
   // Every (given path, temporary) pair, in the order added.
   std::vector<std::pair<std::string, std::string>> Redirects() const;
 

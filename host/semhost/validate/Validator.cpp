@@ -15,7 +15,6 @@
 #include "ModuleLibrary.h"
 #include "NameFilter.h"
 #include "Names.h"
-#include "TempDir.h"
 #include "Tracer.h"
 
 namespace semhost {
