@@ -213,7 +213,7 @@ se_ret_t StandInHost::AnswerAudio(int32_t opcode, int32_t index, int32_t, void* 
         SEEvent copy;
         memcpy(&copy, ptr, sizeof copy);
         copy.next = nullptr;
-        m_events.push_back(copy);
+        m_events.emplace(copy.time_stamp, PostedEvent{m_posted++, copy});
       }
       return 0;
     default: {
@@ -367,7 +367,17 @@ void StandInHost::DeliverEvent(const SEEvent& event) {
 void StandInHost::PostHostEvent(const SEEvent& event, std::function<void()> before) {
   SEEvent copy = event;
   copy.next = nullptr;
-  m_host_events.push_back(HostEvent{copy, std::move(before)});
+  m_host_events.emplace(copy.time_stamp, HostEvent{copy, std::move(before)});
+}
+
+const std::vector<SEEvent>& StandInHost::PendingEvents() const {
+  std::vector<const PostedEvent*> posted;
+  posted.reserve(m_events.size());
+  for (const auto& e : m_events) posted.push_back(&e.second);
+  std::sort(posted.begin(), posted.end(), [](const PostedEvent* a, const PostedEvent* b) { return a->number < b->number; });
+  m_pending.clear();
+  for (const PostedEvent* e : posted) m_pending.push_back(e->event);
+  return m_pending;
 }
 
 void StandInHost::DeliverDueEvents() {
@@ -375,19 +385,17 @@ void StandInHost::DeliverDueEvents() {
   // Events posted meanwhile join their queue.
   for (;;) {
     if (!m_audio) return;
-    const auto host_due = std::find_if(m_host_events.begin(), m_host_events.end(),
-                                       [this](const HostEvent& e) { return e.event.time_stamp == m_clock; });
-    if (host_due != m_host_events.end()) {
-      HostEvent event = std::move(*host_due);
+    const auto host_due = m_host_events.lower_bound(m_clock);  // the first of its key
+    if (host_due != m_host_events.end() && host_due->first == m_clock) {
+      HostEvent event = std::move(host_due->second);
       m_host_events.erase(host_due);
       if (event.before) event.before();
       DeliverEvent(event.event);
       continue;
     }
-    const auto due = std::find_if(m_events.begin(), m_events.end(),
-                                  [this](const SEEvent& e) { return e.time_stamp == m_clock; });
-    if (due == m_events.end()) return;
-    const SEEvent event = *due;
+    const auto due = m_events.lower_bound(m_clock);
+    if (due == m_events.end() || due->first != m_clock) return;
+    const SEEvent event = due->second.event;
     m_events.erase(due);
     DeliverEvent(event);
   }
@@ -395,14 +403,19 @@ void StandInHost::DeliverDueEvents() {
 
 uint32_t StandInHost::FramesBeforeNextEvent(uint32_t limit, uint32_t from) const {
   // Unsigned distances, so the clock may wrap; an event before the clock is
-  // never due again and is skipped.
+  // never due again until the clock wraps. The nearest event at least `from`
+  // ahead is the first at or after clock + from, else (wrapping) the first.
   uint32_t frames = limit;
-  const auto nearer = [&](uint32_t time_stamp) {
-    const uint32_t distance = time_stamp - m_clock;
+  const uint32_t target = m_clock + from;
+  const auto nearest = [&](const auto& queue) {
+    if (queue.empty()) return;
+    auto next = queue.lower_bound(target);
+    if (next == queue.end()) next = queue.begin();
+    const uint32_t distance = next->first - m_clock;
     if (distance >= from && distance < frames) frames = distance;
   };
-  for (const SEEvent& e : m_events) nearer(e.time_stamp);
-  for (const HostEvent& e : m_host_events) nearer(e.event.time_stamp);
+  nearest(m_events);
+  nearest(m_host_events);
   return frames;
 }
 

@@ -172,7 +172,8 @@ class StandInHost {
   void DeliverEvent(const SEEvent& event);
   // Events posted with HC_ADD_EVENT and not yet handed back, in posting order;
   // closing the audio half drops them (they name its members).
-  const std::vector<SEEvent>& PendingEvents() const { return m_events; }
+  // The answer stays valid until the next call.
+  const std::vector<SEEvent>& PendingEvents() const;
   // An event the host itself sends the audio half (a pin status, a control
   // change), due at its time stamp. RunBlock splits at it like at the
   // module's events; at its clock it is handed back before the events the
@@ -267,12 +268,21 @@ class StandInHost {
   int32_t m_audio_pin_count = 0;
   uint32_t m_clock = 0;
   uint32_t m_block_start = 0;
-  std::vector<SEEvent> m_events;
+  // Both queues are keyed by time stamp; a multimap keeps equal keys in
+  // insertion order, so at one clock events come in posting order. Finding,
+  // taking and posting an event cost O(log n) however many are pending.
+  struct PostedEvent {
+    uint64_t number;  // posting order, for PendingEvents
+    SEEvent event;
+  };
+  std::multimap<uint32_t, PostedEvent> m_events;
+  uint64_t m_posted = 0;
+  mutable std::vector<SEEvent> m_pending;  // PendingEvents' answer
   struct HostEvent {
     SEEvent event;
     std::function<void()> before;
   };
-  std::vector<HostEvent> m_host_events;
+  std::multimap<uint32_t, HostEvent> m_host_events;
 
   std::vector<TraceEntry> m_trace;
   Observers<const TraceEntry&> m_on_call;

@@ -10,13 +10,13 @@
 #include <vector>
 
 #include "Automation.h"
+#include "TempDir.h"
 
 #if defined(SEMHOST_AUDIO_FILES)
 #include <sndfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "TempDir.h"
 #include "AudioDiff.h"
 #include "AudioFile.h"
 #include "AudioWriter.h"
@@ -140,10 +140,24 @@ TEST(Automation, BadDocumentsAreRefusedNamingTheFileAndTheEntry) {
     EXPECT_FALSE(automation.Parse(c.json, "a.json", 44100, 88200, &error)) << c.json;
     EXPECT_EQ(error.substr(0, std::string(c.error).size()), c.error) << c.json;
   }
+  // Nesting of any depth is refused at its 65th level, without recursion.
+  for (const char open : {'[', '{'}) {
+    std::string deep;
+    for (int i = 0; i < 70000; ++i) deep += open == '[' ? "[" : "{\"a\":";
+    Automation automation;
+    std::string error;
+    EXPECT_FALSE(automation.Parse(deep, "a.json", 44100, 88200, &error));
+    EXPECT_EQ(error, std::string("a.json: nested deeper than 64 levels at byte ") + (open == '[' ? "65" : "321"));
+  }
   Automation automation;
   std::string error;
   EXPECT_FALSE(automation.Read("/nonexistent/automation.json", 44100, 88200, &error));
-  EXPECT_EQ(error, "cannot read /nonexistent/automation.json");
+  EXPECT_EQ(error, "cannot read /nonexistent/automation.json: No such file or directory");
+  semhost::TempDir dir;
+  const std::string empty = dir.File("empty.json");
+  fclose(fopen(empty.c_str(), "w"));
+  EXPECT_FALSE(automation.Read(empty, 44100, 88200, &error));
+  EXPECT_EQ(error, empty + ": the file is empty; expected { \"PIN\": { \"TIME\": VALUE, … }, … }");
 }
 
 #if defined(SEMHOST_AUDIO_FILES)
