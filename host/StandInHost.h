@@ -184,6 +184,8 @@ class StandInHost {
   // Keeps room for `calls` trace entries, so recording a call allocates
   // nothing until the trace holds that many (ClearTrace keeps the room).
   void ReserveTrace(size_t calls) { m_trace.reserve(calls); }
+  // Entries the trace holds before it next grows (one allocation of the host's).
+  size_t trace_capacity() const { return m_trace.capacity(); }
 
   // ---- the trace ----
   const std::vector<TraceEntry>& Trace() const { return m_trace; }

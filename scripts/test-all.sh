@@ -42,4 +42,7 @@ bash scripts/fuzz.sh it_enum_list 60
 step "fuzz: module_records (both halves through their records), 60 seconds (clang, libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
 bash scripts/fuzz.sh module_records 60
 
+step "fuzz: pe_layout (the PE32 loader's checks and layout of a file), 60 seconds (clang, libFuzzer, AddressSanitizer + UndefinedBehaviorSanitizer)"
+bash scripts/fuzz.sh pe_layout 60
+
 step "all tests passed"

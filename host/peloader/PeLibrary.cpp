@@ -39,10 +39,6 @@ void FreeTlsIndex(uint32_t index) {
   g_tls_index_used[index] = false;
 }
 
-template <typename T>
-T* Pointer(uint32_t address) {
-  return reinterpret_cast<T*>(static_cast<uintptr_t>(address));
-}
 
 }  // namespace
 
@@ -79,28 +75,33 @@ PeLibrary::~PeLibrary() {
 }
 
 // The loading thread's copy of the image's TLS template, reachable through
-// the thread block's TLS array at the index written into the image.
+// the thread block's TLS array at the index written into the image. The
+// layout checked the template, the index slot and the zero fill against the
+// image, so the sizes here stay below twice the image's size.
 void PeLibrary::SetUpTls() {
-  PeTls tls;
-  if (!m_image->Tls(&tls)) return;
-  if (tls.raw_data_end < tls.raw_data_start) throw PeLoadError(m_image->FileName() + ": bad TLS template");
-  const uint32_t template_size = tls.raw_data_end - tls.raw_data_start;
+  const PeTls* tls = m_image->Tls();
+  if (!tls) return;
+  uint8_t* const base = static_cast<uint8_t*>(m_image->Base());
+  const size_t size = size_t{tls->template_size} + tls->zero_fill + 1;
+  void* data = calloc(1, size);
+  if (!data) throw PeLoadError(m_image->FileName(), "cannot allocate " + std::to_string(size) + " bytes for its TLS");
   m_tls_index = AllocateTlsIndex(m_image->FileName());
   m_has_tls = true;
-  m_tls_data = calloc(1, template_size + tls.zero_fill + 1);
-  if (template_size) memcpy(m_tls_data, Pointer<const void>(tls.raw_data_start), template_size);
-  if (tls.index_address) *Pointer<uint32_t>(tls.index_address) = m_tls_index;
+  m_tls_data = data;
+  if (tls->template_size) memcpy(m_tls_data, base + tls->template_rva, tls->template_size);
+  if (tls->index_rva) memcpy(base + tls->index_rva, &m_tls_index, sizeof m_tls_index);
   ThreadBlock::Current()->SetImplicitTls(m_tls_index, m_tls_data);
 }
 
-// Attach: TLS callbacks, then the entry point. Detach: the reverse.
+// Attach: TLS callbacks, then the entry point. Detach: the reverse. The
+// callbacks are those the layout checked, whatever the image wrote since.
 void PeLibrary::CallEntries(uint32_t reason) {
   void* const instance = m_image->Base();
   auto callbacks = [&] {
-    PeTls tls;
-    if (!m_image->Tls(&tls) || !tls.callbacks) return;
-    for (const uint32_t* cb = Pointer<const uint32_t>(tls.callbacks); *cb; ++cb) {
-      Pointer<std::remove_pointer_t<EntryFunction>>(*cb)(instance, reason, nullptr);
+    const PeTls* tls = m_image->Tls();
+    if (!tls) return;
+    for (const uint32_t rva : tls->callbacks) {
+      reinterpret_cast<EntryFunction>(static_cast<uint8_t*>(instance) + rva)(instance, reason, nullptr);
     }
   };
   auto entry = [&] {

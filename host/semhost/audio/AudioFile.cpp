@@ -5,9 +5,31 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <new>
 #include <utility>
 
 namespace semhost {
+
+namespace {
+
+// The frames a file's header claims. The library clamps a data chunk that
+// runs past the end of the file to what is there and notes the claim in its
+// log ("data : 36000 (should be 4000)"): the claim scaled by the frames read.
+int64_t DeclaredFrames(SNDFILE* file, int64_t read, int64_t counted) {
+  char log[8192] = "";
+  sf_command(file, SFC_GET_LOG_INFO, log, sizeof log);
+  for (const char* line = log; line && *line; line = strchr(line, '\n') ? strchr(line, '\n') + 1 : nullptr) {
+    long long claimed = 0, present = 0;
+    if ((sscanf(line, "data : %lld (should be %lld)", &claimed, &present) == 2 ||
+         sscanf(line, "SSND : %lld (should be %lld)", &claimed, &present) == 2) &&
+        present > 0 && claimed > present) {
+      return static_cast<int64_t>(static_cast<long double>(read) * claimed / present);
+    }
+  }
+  return counted;
+}
+
+}  // namespace
 
 AudioFile::AudioFile(int32_t channels, int32_t sample_rate, std::vector<float> interleaved)
     : m_channels(channels), m_sample_rate(sample_rate), m_samples(std::move(interleaved)) {
@@ -25,7 +47,10 @@ bool AudioFile::Read(const std::string& path, std::string* error) {
   SF_INFO info = {};
   SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
   if (!file) {
-    *error = "cannot read " + path + " as audio: " + sf_strerror(nullptr);
+    const std::string why = sf_strerror(nullptr);
+    // The library's words for a header that gives no rate or no channels.
+    *error = "cannot read " + path + " as audio: " +
+             (why.find("SF_INFO") != std::string::npos ? "its header declares no sample rate or no channels" : why);
     return false;
   }
   if (info.channels < 1 || info.samplerate < 1) {
@@ -38,14 +63,29 @@ bool AudioFile::Read(const std::string& path, std::string* error) {
   // some formats only estimate.
   std::vector<float> samples;
   const sf_count_t chunk = 65536;
-  std::vector<float> buffer(static_cast<size_t>(chunk) * static_cast<size_t>(info.channels));
-  for (;;) {
-    const sf_count_t got = sf_readf_float(file, buffer.data(), chunk);
-    if (got <= 0) break;
-    samples.insert(samples.end(), buffer.begin(), buffer.begin() + got * info.channels);
+  try {
+    std::vector<float> buffer(static_cast<size_t>(chunk) * static_cast<size_t>(info.channels));
+    for (;;) {
+      const sf_count_t got = sf_readf_float(file, buffer.data(), chunk);
+      if (got <= 0) break;
+      samples.insert(samples.end(), buffer.begin(), buffer.begin() + got * info.channels);
+    }
+  } catch (const std::bad_alloc&) {
+    sf_close(file);
+    *error = "cannot read " + path + ": not enough memory for its " + std::to_string(static_cast<long long>(info.frames)) +
+             " frames of " + std::to_string(info.channels) + " channel(s)";
+    return false;
   }
   const int status = sf_error(file);
+  const int64_t read = static_cast<int64_t>(samples.size() / static_cast<size_t>(info.channels));
+  const int64_t declared = DeclaredFrames(file, read, info.frames);
   sf_close(file);
+  m_warning.clear();
+  if (declared > read) {
+    m_warning = path + " declares " + std::to_string(static_cast<long long>(declared)) + " frames but holds " +
+                std::to_string(static_cast<long long>(read)) + " (cut short?); the " +
+                std::to_string(static_cast<long long>(read)) + " frames read are used";
+  }
   if (status != SF_ERR_NO_ERROR) {
     *error = "cannot read " + path + " as audio: " + sf_error_number(status);
     return false;

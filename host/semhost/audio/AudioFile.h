@@ -33,11 +33,15 @@ class AudioFile {
   }
   // One channel's samples, frame by frame.
   std::vector<float> Channel(int32_t channel) const;
+  // After Read: what the file's header claims that its data does not bear out
+  // (more frames than it holds), or "".
+  const std::string& warning() const { return m_warning; }
 
  private:
   int32_t m_channels = 0;
   int32_t m_sample_rate = 0;
   std::vector<float> m_samples;
+  std::string m_warning;
 };
 
 }  // namespace semhost

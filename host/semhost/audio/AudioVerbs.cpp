@@ -41,6 +41,13 @@ AudioVerbs::AudioVerbs(CLI::App& app) {
 
 bool AudioVerbs::Selected() const { return m_diff->parsed() || m_render->parsed(); }
 
+bool AudioVerbs::Rendering() const { return m_render->parsed(); }
+
+std::vector<std::string> AudioVerbs::diff_inputs() const {
+  if (!m_diff->parsed()) return {};
+  return {m_diff_a, m_diff_b};
+}
+
 int AudioVerbs::Run(const ModuleOptions& options) const {
 #if defined(SEMHOST_AUDIO_FILES)
   if (m_diff->parsed()) return AudioDiff::Run(m_diff_a, m_diff_b, m_tolerance);

@@ -33,8 +33,15 @@ class AudioVerbs {
   bool Selected() const;
   // Runs it; answers the exit code.
   int Run(const ModuleOptions& options) const;
+  // The render's arguments when the command line named render, else null.
+  RenderArgs* render() { return Rendering() ? &m_render_args : nullptr; }
+  const RenderArgs* render() const { return Rendering() ? &m_render_args : nullptr; }
+  // The files diff compares, when the command line named diff.
+  std::vector<std::string> diff_inputs() const;
 
  private:
+  bool Rendering() const;
+
   CLI::App* m_diff = nullptr;
   std::string m_diff_a;
   std::string m_diff_b;

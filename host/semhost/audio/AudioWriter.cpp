@@ -1,6 +1,7 @@
 #include "AudioWriter.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sndfile.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -10,6 +11,7 @@
 
 #include <cmath>
 
+#include "OutputRedirect.h"
 #include "Text.h"
 
 namespace semhost {
@@ -63,6 +65,22 @@ int Subtype(SampleFormat format) {
 
 }  // namespace
 
+int ContainerFor(int major, int64_t frames, int32_t channels, int32_t bytes_per_sample, std::string* error) {
+  // Room for the header's chunks next to the samples.
+  constexpr long double kLimit = 4294967295.0L - 4096.0L;
+  const long double bytes = static_cast<long double>(frames) * channels * bytes_per_sample;
+  if (frames < 0 || bytes <= kLimit) return major;
+  if (major == SF_FORMAT_WAV || major == SF_FORMAT_WAVEX) return SF_FORMAT_RF64;
+  if (major == SF_FORMAT_AIFF || major == SF_FORMAT_AU) {
+    char size[32];
+    snprintf(size, sizeof size, "%.0Lf", bytes);
+    *error = std::string("the format holds at most 4 GiB of samples and this output would hold ") + size +
+             " bytes; use .wav (written as RF64 past 4 GiB), .w64 or .caf";
+    return 0;
+  }
+  return major;
+}
+
 bool ParseSampleFormat(const std::string& text, SampleFormat* format, std::string* error) {
   for (SampleFormat f : {SampleFormat::kFloat, SampleFormat::kPcm16, SampleFormat::kPcm24}) {
     if (text == FormatName(f)) return *format = f, true;
@@ -83,7 +101,7 @@ void AudioWriter::Abandon() {
 }
 
 bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample_rate, SampleFormat format,
-                       std::string* error) {
+                       std::string* error, int64_t frames) {
   Abandon();
   m_path = path;
   m_channels = channels;
@@ -109,6 +127,17 @@ bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample
   } else {
     info.format = major | Subtype(format);
   }
+  if (sf_format_check(&info)) {
+    const int subtype = info.format & SF_FORMAT_SUBMASK;
+    const int32_t bytes = subtype == SF_FORMAT_PCM_16 ? 2 : subtype == SF_FORMAT_PCM_24 ? 3 : 4;
+    std::string why;
+    const int container = ContainerFor(major, frames, channels, bytes, &why);
+    if (container == 0) {
+      *error = "cannot write " + path + ": " + why;
+      return false;
+    }
+    info.format = container | subtype;
+  }
   if (!sf_format_check(&info)) {
     *error = "cannot write " + path + ": the ." + Extension(path) + " format does not hold " +
              (format == SampleFormat::kDefault ? std::string("float, pcm24 or pcm16 samples")
@@ -117,19 +146,28 @@ bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample
     return false;
   }
 
-  std::string temporary = path + ".tmp-XXXXXX";
-  const int fd = mkstemp(&temporary[0]);
-  if (fd < 0) {
-    *error = "cannot write " + path + ": " + strerror(errno);
-    return false;
+  if (OutputIsRedirected(path)) {
+    // A supervised run's temporary, which the parent renames into place.
+    m_fd = open(OutputPath(path).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (m_fd < 0) {
+      *error = "cannot write " + path + ": " + strerror(errno);
+      return false;
+    }
+  } else {
+    std::string temporary = path + ".tmp-XXXXXX";
+    const int fd = mkstemp(&temporary[0]);
+    if (fd < 0) {
+      *error = "cannot write " + path + ": " + strerror(errno);
+      return false;
+    }
+    m_temporary = temporary;
+    m_fd = fd;
+    // mkstemp makes the file private; the result gets the permissions of any new file.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
   }
-  m_temporary = temporary;
-  m_fd = fd;
-  // mkstemp makes the file private; the result gets the permissions of any new file.
-  const mode_t mask = umask(0);
-  umask(mask);
-  fchmod(fd, 0666 & ~mask);
-  m_file = sf_open_fd(fd, SFM_WRITE, &info, SF_FALSE);
+  m_file = sf_open_fd(m_fd, SFM_WRITE, &info, SF_FALSE);
   if (!m_file) {
     *error = "cannot write " + path + ": " + sf_strerror(nullptr);
     Abandon();
@@ -189,7 +227,7 @@ bool AudioWriter::Commit(std::string* error) {
     Abandon();
     return false;
   }
-  if (rename(m_temporary.c_str(), m_path.c_str()) != 0) {
+  if (!m_temporary.empty() && rename(m_temporary.c_str(), m_path.c_str()) != 0) {
     *error = "cannot write " + m_path + ": " + strerror(errno);
     Abandon();
     return false;

@@ -27,6 +27,14 @@ enum class SampleFormat {
 // "float", "pcm16" or "pcm24"; false with `error` set.
 bool ParseSampleFormat(const std::string& text, SampleFormat* format, std::string* error);
 
+// The container for `frames` frames of `channels` channels at
+// `bytes_per_sample` in `major` (a libsndfile major format): `major` itself,
+// or RF64 for a WAV whose sizes would pass the 32 bits its header holds.
+// 0 with `error` set for another format with 32-bit sizes (AIFF, AU) that
+// cannot hold it, so a render is refused before it starts instead of writing
+// sizes that wrap. `frames` below 0: not known, `major` as it is.
+int ContainerFor(int major, int64_t frames, int32_t channels, int32_t bytes_per_sample, std::string* error);
+
 class AudioWriter {
  public:
   AudioWriter() = default;
@@ -37,7 +45,9 @@ class AudioWriter {
   // Creates the temporary file; false with `error` naming the target.
   // Integer formats take each sample to the nearest step (a 16-bit step is
   // 1/32768, as in reading), clipped to [-1, 1) instead of wrapping, NaN as 0.
-  bool Open(const std::string& path, int32_t channels, int32_t sample_rate, SampleFormat format, std::string* error);
+  // `frames` is the length to come when known (it chooses RF64 past 4 GiB).
+  bool Open(const std::string& path, int32_t channels, int32_t sample_rate, SampleFormat format, std::string* error,
+            int64_t frames = -1);
   // Appends `frames` frames of interleaved samples.
   bool Write(const float* interleaved, int64_t frames, std::string* error);
   // Finishes the file and renames it onto the target.

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "OutputRedirect.h"
 #include "SvgPlot.h"
 
 namespace semhost {
@@ -57,7 +58,7 @@ bool RenderPlot::Write(const std::string& path, const std::string& module_name,
   }
   for (const auto& input : m_inputs) chart.AddSeries("in: " + input.first, input.second.points);
   const std::string text = chart.Render();
-  FILE* file = fopen(path.c_str(), "wb");
+  FILE* file = fopen(OutputPath(path).c_str(), "wb");
   const bool ok = file && fwrite(text.data(), 1, text.size(), file) == text.size();
   if ((file && fclose(file) != 0) || !ok) {
     *error = "cannot write the chart " + path;

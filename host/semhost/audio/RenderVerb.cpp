@@ -13,7 +13,10 @@
 #include "CrashReporter.h"
 #include "ExitCode.h"
 #include "ModuleInfo.h"
+#include "LoadModule.h"
 #include "ModuleLibrary.h"
+#include "OutputRedirect.h"
+#include "Progress.h"
 #include "RenderPlot.h"
 #include "Session.h"
 #include "Text.h"
@@ -43,7 +46,7 @@ class BoundedTrace {
     if (!args.trace && args.trace_file.empty()) return true;
     m_out = stdout;
     if (!args.trace_file.empty()) {
-      m_file = fopen(args.trace_file.c_str(), "w");
+      m_file = fopen(OutputPath(args.trace_file).c_str(), "w");
       if (!m_file) {
         *error = "cannot write the trace to " + args.trace_file;
         return false;
@@ -124,6 +127,7 @@ bool ReadInputs(const RenderArgs& args, Inputs* inputs, std::string* error) {
   for (const std::string& path : args.inputs) {
     AudioFile file;
     if (!file.Read(path, error)) return false;
+    if (!file.warning().empty()) fprintf(stderr, "semhost: render: warning: %s\n", file.warning().c_str());
     if (inputs->sample_rate == 0) {
       inputs->sample_rate = file.sample_rate();
       first_rate_file = path;
@@ -197,204 +201,265 @@ std::string Folder(const std::string& path) {
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// A progress line on a terminal, at most once per percent.
-class Progress {
+// One render, step by step: the files (before the module is loaded), the
+// module's pins and everything that needs them, the blocks, the outputs.
+// Members are declared so that the engine goes before the session, the
+// session before the library, and the observer before the trace it writes.
+class RenderRun {
  public:
-  Progress(int64_t total, int32_t rate) : m_total(total), m_rate(rate), m_show(isatty(fileno(stderr)) && total >= rate) {}
-  void Update(int64_t done) {
-    if (!m_show) return;
-    const int percent = static_cast<int>(done * 100 / m_total);
-    if (percent == m_last) return;
-    m_last = percent;
-    fprintf(stderr, "\rrender: %.1f of %.1f s (%d%%)", static_cast<double>(done) / m_rate,
-            static_cast<double>(m_total) / m_rate, percent);
-    if (done == m_total) fprintf(stderr, "\r%60s\r", "");
-    fflush(stderr);
-  }
+  explicit RenderRun(const RenderArgs& args) : m_args(args) {}
+  int Run();
 
  private:
-  int64_t m_total;
-  int32_t m_rate;
-  bool m_show;
-  int m_last = -1;
+  bool PlanFiles(std::string* error);
+  bool PlanLength(std::string* error);
+  int LoadModule();
+  bool PlanPins(std::string* error);
+  bool PlanChanges(std::string* error);
+  void Start();
+  int RenderBlocks();
+  int Commit();
+
+  const RenderArgs& m_args;
+  SampleFormat m_format = SampleFormat::kDefault;
+  Inputs m_inputs;
+  int32_t m_rate = 48000;
+  int64_t m_total = 0;
+  BoundedTrace m_trace;
+  std::unique_ptr<RenderObserver> m_observer;
+  std::unique_ptr<sehost::ModuleLibrary> m_library;
+  std::unique_ptr<Session> m_session;
+  ModuleProperties m_properties = {};
+  ModuleInfo m_info;
+  std::unique_ptr<AudioEngine> m_engine;
+  std::vector<Change> m_changes;
+  AudioWriter m_writer;
+  int32_t m_channels = 0;
+  std::unique_ptr<RenderPlot> m_plot;
 };
 
-}  // namespace
+// The command line and the files, before the module is loaded.
+bool RenderRun::PlanFiles(std::string* error) {
+  if (!m_args.format.empty() && !ParseSampleFormat(m_args.format, &m_format, error)) return false;
+  if (!m_args.svg.empty() && access(Folder(OutputPath(m_args.svg)).c_str(), W_OK) != 0) {
+    *error = "cannot write the chart " + m_args.svg + ": its folder is missing or not writable";
+    return false;
+  }
+  if (!ReadInputs(m_args, &m_inputs, error)) return false;
+  if (m_args.sample_rate > 0 && m_inputs.sample_rate > 0 && m_args.sample_rate != m_inputs.sample_rate) {
+    *error = "--sample-rate " + std::to_string(m_args.sample_rate) + " differs from the inputs' rate, " +
+             std::to_string(m_inputs.sample_rate) + " Hz (semhost does not resample)";
+    return false;
+  }
+  m_rate = m_inputs.sample_rate > 0 ? m_inputs.sample_rate : m_args.sample_rate > 0 ? m_args.sample_rate : 48000;
+  return PlanLength(error);
+}
 
-int RenderVerb::Run(const RenderArgs& args) {
-  // ---- the command line and the files, before the module is loaded ----
-  SampleFormat format = SampleFormat::kDefault;
+bool RenderRun::PlanLength(std::string* error) {
+  m_total = m_args.frames >= 0 ? m_args.frames : m_inputs.frames;
+  if (!m_args.seconds.empty()) {
+    std::string seconds = m_args.seconds;  // "1.5" or "1.5s"
+    if (seconds.back() == 's') seconds.pop_back();
+    if (!Automation::ParseTime(seconds + "s", m_rate, kMaxFrames, &m_total, error)) {
+      *error = error->find("past the end") != std::string::npos
+                   ? "--seconds " + m_args.seconds + " is longer than a render can be (" + std::to_string(kMaxFrames) +
+                         " frames)"
+                   : "--seconds expects a decimal number of seconds, such as 1.5; got '" + m_args.seconds + "'";
+      return false;
+    }
+  }
+  if (m_args.inputs.empty() && m_args.frames < 0 && m_args.seconds.empty()) {
+    *error = "no input file to take the length from: give --frames N or --seconds S";
+    return false;
+  }
+  if (m_total < 1 || m_total > kMaxFrames) {
+    *error = "the render would be " + std::to_string(m_total) + " frames long; it takes 1 to " + std::to_string(kMaxFrames);
+    return false;
+  }
+  return true;
+}
+
+// The library, the module and its pins; -1 when all is there, else the exit code.
+int RenderRun::LoadModule() {
+  int exit_code = kExitOk;
+  m_library = semhost::LoadModule(m_args.module, &exit_code);
+  if (!m_library) return exit_code;
+  m_observer.reset(new RenderObserver(m_trace));
+  m_session.reset(new Session(*m_library, m_args.module_index, m_observer.get()));
   std::string error;
-  if (!args.format.empty() && !ParseSampleFormat(args.format, &format, &error)) return Usage(error);
-  if (!args.svg.empty() && access(Folder(args.svg).c_str(), W_OK) != 0) {
-    return Usage("cannot write the chart " + args.svg + ": its folder is missing or not writable");
+  if (m_session->GetProperties(m_args.module_index, &m_properties) == 0) {
+    fprintf(stderr, "semhost: %s holds no module %d\n", m_args.module.c_str(), static_cast<int>(m_args.module_index));
+    return kExitFailed;
   }
-  Inputs inputs;
-  if (!ReadInputs(args, &inputs, &error)) return Usage(error);
-  if (args.sample_rate > 0 && inputs.sample_rate > 0 && args.sample_rate != inputs.sample_rate) {
-    return Usage("--sample-rate " + std::to_string(args.sample_rate) + " differs from the inputs' rate, " +
-                 std::to_string(inputs.sample_rate) + " Hz (semhost does not resample)");
+  if (!m_session->ReadAudioPins(&error)) {
+    fprintf(stderr, "semhost: %s: %s\n", m_args.module.c_str(), error.c_str());
+    return kExitFailed;
   }
-  const int32_t rate = inputs.sample_rate > 0 ? inputs.sample_rate : args.sample_rate > 0 ? args.sample_rate : 48000;
-  int64_t total = inputs.frames;
-  if (args.frames >= 0) total = args.frames;
-  if (!args.seconds.empty() && !Automation::ParseTime(args.seconds + "s", rate, kMaxFrames, &total, &error)) {
-    return Usage("--seconds " + args.seconds + ": " + error);
-  }
-  if (args.inputs.empty() && args.frames < 0 && args.seconds.empty()) {
-    return Usage("no input file to take the length from: give --frames N or --seconds S");
-  }
-  if (total < 1 || total > kMaxFrames) {
-    return Usage("the render would be " + std::to_string(total) + " frames long; it takes 1 to " +
-                 std::to_string(kMaxFrames));
-  }
+  return -1;
+}
 
-  // ---- the module's pins, then everything that needs them ----
-  BoundedTrace trace;
-  if (!trace.Open(args, &error)) return Usage(error);
-  sehost::ModuleLibrary library(args.module);
-  if (!library.ok()) {
-    fprintf(stderr, "semhost: %s\n", library.error().c_str());
-    return kExitLoadFailed;
-  }
-  RenderObserver observer(trace);
-  Session session(library, args.module_index, &observer);
-  ModuleProperties properties = {};
-  if (session.GetProperties(args.module_index, &properties) == 0) {
-    fprintf(stderr, "semhost: %s holds no module %d\n", args.module.c_str(), static_cast<int>(args.module_index));
-    return kExitFailed;
-  }
-  if (!session.ReadAudioPins(&error)) {
-    fprintf(stderr, "semhost: %s: %s\n", args.module.c_str(), error.c_str());
-    return kExitFailed;
-  }
-  ModuleInfo info;
-  info.index = args.module_index;
-  for (size_t i = 0; i < session.pins().size(); ++i) info.pins.push_back(DescribePin(static_cast<int32_t>(i), session.pins()[i]));
-  AudioEngine engine(session.host(), session.pins(), Repeats(session.pins(), inputs.channels.size()));
-  if (inputs.channels.size() > engine.sample_inputs().size()) {
+// The engine's layout of the pins against the inputs, and the output file.
+bool RenderRun::PlanPins(std::string* error) {
+  const std::vector<SEPinProperties>& pins = m_session->pins();
+  m_info.index = m_args.module_index;
+  for (size_t i = 0; i < pins.size(); ++i) m_info.pins.push_back(DescribePin(static_cast<int32_t>(i), pins[i]));
+  m_engine.reset(new AudioEngine(m_session->host(), pins, Repeats(pins, m_inputs.channels.size())));
+  const AudioEngine& engine = *m_engine;
+  if (m_inputs.channels.size() > engine.sample_inputs().size()) {
     std::string names;
     for (int32_t index : engine.sample_inputs()) {
-      const PinInfo& pin = info.pins[static_cast<size_t>(engine.pins()[static_cast<size_t>(index)].declaration)];
+      const PinInfo& pin = m_info.pins[static_cast<size_t>(engine.pins()[static_cast<size_t>(index)].declaration)];
       names += (names.empty() ? "\"" : ", \"") + pin.name + "\"";
     }
-    return Usage("the input files give " + std::to_string(inputs.channels.size()) + " channel(s); the module takes " +
-                 std::to_string(engine.sample_inputs().size()) + (names.empty() ? " (it has no sample input)" : " (" + names + ")"));
+    *error = "the input files give " + std::to_string(m_inputs.channels.size()) + " channel(s); the module takes " +
+             std::to_string(engine.sample_inputs().size()) +
+             (names.empty() ? " (it has no sample input)" : " (" + names + ")");
+    return false;
   }
-  if (engine.sample_outputs().empty()) return Usage("the module has no sample output (DT_FSAMPLE) to render");
-  std::vector<Change> changes;
-  for (const std::string& set : args.sets) {
-    const size_t equals = set.find('=');
-    if (equals == std::string::npos) return Usage("--set expects PIN=VALUE, got '" + set + "'");
-    if (!Resolve(info, engine, "--set " + set, set.substr(0, equals), set.substr(equals + 1), 0, &changes, &error)) {
-      return Usage(error);
-    }
+  if (engine.sample_outputs().empty()) {
+    *error = "the module has no sample output (DT_FSAMPLE) to render";
+    return false;
   }
-  if (!args.automate.empty()) {
-    Automation automation;
-    if (!automation.Read(args.automate, rate, total, &error)) return Usage(error);
-    for (const AutomationStep& step : automation.steps()) {
-      const std::string where = args.automate + ": pin \"" + step.pin + "\", time '" + step.time + "'";
-      if (!Resolve(info, engine, where, step.pin, step.text, step.frame, &changes, &error)) return Usage(error);
-    }
-  }
-  AudioWriter writer;
-  const int32_t channels = static_cast<int32_t>(engine.sample_outputs().size());
-  if (!writer.Open(args.out, channels, rate, format, &error)) return Usage(error);
+  if (!PlanChanges(error)) return false;
+  m_channels = static_cast<int32_t>(engine.sample_outputs().size());
+  return m_writer.Open(m_args.out, m_channels, m_rate, m_format, error, m_total);
+}
 
-  // ---- the render: from here a crash ends with exit code 1 and no output ----
-  CrashReporter::Install();
-  CrashReporter::EndWith(kExitFailed, writer.temporary_path());
+// Every --set and automation step, resolved against the pins.
+bool RenderRun::PlanChanges(std::string* error) {
+  for (const std::string& set : m_args.sets) {
+    const size_t equals = set.find('=');
+    if (equals == std::string::npos) {
+      *error = "--set expects PIN=VALUE, got '" + set + "'";
+      return false;
+    }
+    if (!Resolve(m_info, *m_engine, "--set " + set, set.substr(0, equals), set.substr(equals + 1), 0, &m_changes, error)) {
+      return false;
+    }
+  }
+  if (m_args.automate.empty()) return true;
+  Automation automation;
+  if (!automation.Read(m_args.automate, m_rate, m_total, error)) return false;
+  for (const AutomationStep& step : automation.steps()) {
+    const std::string where = m_args.automate + ": pin \"" + step.pin + "\", time '" + step.time + "'";
+    if (!Resolve(m_info, *m_engine, where, step.pin, step.text, step.frame, &m_changes, error)) return false;
+  }
+  return true;
+}
+
+// Opens the halves, streams the inputs and schedules the changes.
+void RenderRun::Start() {
+  Session& session = *m_session;
   CrashReporter::SetPhase("opening the audio half");
-  for (const Change& change : changes) {
+  for (const Change& change : m_changes) {
     if (change.frame == 0) session.SetPin(change.pin->index, change.bits);  // what a GUI half reads when made
   }
-  session.OpenAudio(static_cast<float>(rate), args.block_size, &engine);
-  StandInHost& host = session.host();
+  session.OpenAudio(static_cast<float>(m_rate), m_args.block_size, m_engine.get());
   CrashReporter::SetPhase("making the GUI half");
   const bool has_gui = session.CreateGui() != nullptr;  // a module may make none
-  for (size_t i = 0; i < inputs.channels.size(); ++i) {
-    const AudioFile& file = inputs.files[inputs.channels[i].file];
+  for (size_t i = 0; i < m_inputs.channels.size(); ++i) {
+    const AudioFile& file = m_inputs.files[m_inputs.channels[i].file];
     // An empty file has no samples to point into: it streams silence.
-    const float* samples = file.frames() > 0 ? file.interleaved().data() + inputs.channels[i].channel : nullptr;
-    engine.Stream(i, samples, file.frames(), static_cast<size_t>(file.channels()));
+    const float* samples = file.frames() > 0 ? file.interleaved().data() + m_inputs.channels[i].channel : nullptr;
+    m_engine->Stream(i, samples, file.frames(), static_cast<size_t>(file.channels()));
   }
-  for (const Change& change : changes) {
+  std::string error;
+  for (const Change& change : m_changes) {
     // A pin the GUI half shares is also told, as a host tells it of any change.
     std::function<void()> also;
     if (has_gui && (change.pin->flags & IO_UI_COMMUNICATION)) {
       also = [&session, change] { session.Change(change.pin->index, change.bits); };
     }
-    engine.ScheduleChange(change.pin->index, change.bits, static_cast<uint32_t>(change.frame), &error, also);
+    m_engine->ScheduleChange(change.pin->index, change.bits, static_cast<uint32_t>(change.frame), &error, also);
   }
-
-  RenderPlot plot(rate, total);
-  if (!args.svg.empty()) {
-    for (const InputChannel& input : inputs.channels) {
-      plot.AddInput(input.name, inputs.files[input.file].Channel(input.channel));
+  m_plot.reset(new RenderPlot(m_rate, m_total));
+  if (!m_args.svg.empty()) {
+    for (const InputChannel& input : m_inputs.channels) {
+      m_plot->AddInput(input.name, m_inputs.files[input.file].Channel(input.channel));
     }
   }
-  // Blocks are gathered into chunks of at least kWriteChunk frames before
-  // they are written: small blocks would otherwise cost a write per block.
-  // A failed render removes the temporary file whatever was written.
+}
+
+// Every block, gathered into chunks of at least kWriteChunk frames before
+// they are written: small blocks would otherwise cost a write per block.
+int RenderRun::RenderBlocks() {
   constexpr int32_t kWriteChunk = 4096;
-  const int32_t chunk_frames = std::max(kWriteChunk, args.block_size);
-  std::vector<float> interleaved(static_cast<size_t>(chunk_frames) * static_cast<size_t>(channels));
+  const int32_t chunk_frames = std::max(kWriteChunk, m_args.block_size);
+  std::vector<float> interleaved(static_cast<size_t>(chunk_frames) * static_cast<size_t>(m_channels));
   int32_t pending = 0;  // frames gathered in `interleaved`
+  std::string error;
   const auto flush = [&]() {
-    const bool ok = pending == 0 || writer.Write(interleaved.data(), pending, &error);
+    const bool ok = pending == 0 || m_writer.Write(interleaved.data(), pending, &error);
     pending = 0;
     return ok;
   };
-  Progress progress(total, rate);
+  Progress progress("render", isatty(fileno(stderr)) && m_total >= m_rate);
   CrashReporter::SetPhase("rendering");
   int64_t done = 0;
-  for (long long block = 0; done < total; ++block) {
-    const int32_t frames = static_cast<int32_t>(std::min<int64_t>(args.block_size, total - done));
+  for (long long block = 0; done < m_total; ++block) {
+    const int32_t frames = static_cast<int32_t>(std::min<int64_t>(m_args.block_size, m_total - done));
     CrashReporter::SetStep(block, "block");
     CrashReporter::SetClock(done);
-    engine.Process(frames);
-    if (!host.audio()) {
-      fprintf(stderr, "semhost: render: the audio half is gone (%s)\n", host.last_refusal().c_str());
+    m_engine->Process(frames);
+    if (!m_session->host().audio()) {
+      fprintf(stderr, "semhost: render: the audio half is gone (%s)\n", m_session->host().last_refusal().c_str());
       return kExitFailed;
     }
-    if (pending + frames > chunk_frames && !flush()) {
-      fprintf(stderr, "semhost: render: %s\n", error.c_str());
-      return kExitUsage;
-    }
-    float* to = interleaved.data() + static_cast<size_t>(pending) * static_cast<size_t>(channels);
-    for (int32_t c = 0; c < channels; ++c) {
-      const float* samples = engine.Output(static_cast<size_t>(c));
-      for (int32_t f = 0; f < frames; ++f) to[static_cast<size_t>(f * channels + c)] = samples[f];
-      if (!args.svg.empty()) plot.AddOutput(static_cast<size_t>(c), samples, frames);
+    if (pending + frames > chunk_frames && !flush()) return Usage(error);
+    float* to = interleaved.data() + static_cast<size_t>(pending) * static_cast<size_t>(m_channels);
+    for (int32_t c = 0; c < m_channels; ++c) {
+      const float* samples = m_engine->Output(static_cast<size_t>(c));
+      for (int32_t f = 0; f < frames; ++f) to[static_cast<size_t>(f * m_channels + c)] = samples[f];
+      if (!m_args.svg.empty()) m_plot->AddOutput(static_cast<size_t>(c), samples, frames);
     }
     pending += frames;
     done += frames;
-    progress.Update(done);
-  }
-  if (!flush()) {
-    fprintf(stderr, "semhost: render: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  CrashReporter::SetPhase("closing the module");
-  session.Stop();
-  if (!writer.Commit(&error)) {
-    fprintf(stderr, "semhost: render: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  printf("wrote %s: %d channel(s), %lld frames at %d Hz, %lld block(s) of up to %d frames\n", args.out.c_str(),
-         static_cast<int>(channels), static_cast<long long>(total), static_cast<int>(rate),
-         static_cast<long long>((total + args.block_size - 1) / args.block_size), static_cast<int>(args.block_size));
-  if (!args.svg.empty()) {
-    std::vector<std::string> names;
-    for (int32_t index : engine.sample_outputs()) {
-      const sehost::EnginePin& pin = engine.pins()[static_cast<size_t>(index)];
-      names.push_back(info.pins[static_cast<size_t>(pin.declaration)].name + (pin.repeat ? " " + std::to_string(index) : ""));
+    if (progress.shown()) {
+      char text[64];
+      snprintf(text, sizeof text, "%.1f of %.1f s", static_cast<double>(done) / m_rate, static_cast<double>(m_total) / m_rate);
+      progress.Update(done, m_total, text);
     }
-    if (!plot.Write(args.svg, Printable(properties.name), names, &error)) return Usage(error);
-    printf("wrote %s\n", args.svg.c_str());
   }
+  return flush() ? kExitOk : Usage(error);
+}
+
+// Closes the module and puts the outputs in place.
+int RenderRun::Commit() {
+  CrashReporter::SetPhase("closing the module");
+  m_session->Stop();
+  std::string error;
+  if (!m_writer.Commit(&error)) return Usage(error);
+  printf("wrote %s: %d channel(s), %lld frames at %d Hz, %lld block(s) of up to %d frames\n", m_args.out.c_str(),
+         static_cast<int>(m_channels), static_cast<long long>(m_total), static_cast<int>(m_rate),
+         static_cast<long long>((m_total + m_args.block_size - 1) / m_args.block_size), static_cast<int>(m_args.block_size));
+  if (m_args.svg.empty()) return kExitOk;
+  std::vector<std::string> names;
+  for (int32_t index : m_engine->sample_outputs()) {
+    const sehost::EnginePin& pin = m_engine->pins()[static_cast<size_t>(index)];
+    names.push_back(m_info.pins[static_cast<size_t>(pin.declaration)].name + (pin.repeat ? " " + std::to_string(index) : ""));
+  }
+  if (!m_plot->Write(m_args.svg, Printable(m_properties.name), names, &error)) return Usage(error);
+  printf("wrote %s\n", m_args.svg.c_str());
   return kExitOk;
 }
+
+int RenderRun::Run() {
+  std::string error;
+  if (!PlanFiles(&error)) return Usage(error);
+  if (!m_trace.Open(m_args, &error)) return Usage(error);
+  const int loaded = LoadModule();
+  if (loaded >= 0) return loaded;
+  if (!PlanPins(&error)) return Usage(error);
+  // From here a crash ends with exit code 1 and no output.
+  CrashReporter::Install();
+  CrashReporter::EndWith(kExitFailed, m_writer.temporary_path());
+  Start();
+  const int rendered = RenderBlocks();
+  return rendered == kExitOk ? Commit() : rendered;
+}
+
+}  // namespace
+
+int RenderVerb::Run(const RenderArgs& args) { return RenderRun(args).Run(); }
 
 }  // namespace semhost

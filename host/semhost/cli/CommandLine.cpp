@@ -6,28 +6,15 @@
 
 #include <CLI/CLI.hpp>
 #include <memory>
-#include <nlohmann/json.hpp>
 
-#include "ChildRunner.h"
-#include "Evaluator.h"
-#include "ExitCode.h"
-#include "FloatBits.h"
-#include "ModuleInfo.h"
-#include "ModuleLibrary.h"
-#include "Session.h"
-#include "SvgPlot.h"
-#include "Text.h"
-#include "Tracer.h"
-#include "Validator.h"
 #include "AudioVerbs.h"
-
-#if defined(_WIN32)
-#include <io.h>
-#define isatty _isatty
-#define fileno _fileno
-#else
-#include <unistd.h>
-#endif
+#include "ChildRunner.h"
+#include "EvalVerb.h"
+#include "ExitCode.h"
+#include "InfoVerb.h"
+#include "OutputFiles.h"
+#include "Supervisor.h"
+#include "Validator.h"
 
 #ifndef SEMHOST_EMULATOR
 #define SEMHOST_EMULATOR ""
@@ -37,293 +24,230 @@ namespace semhost {
 
 namespace {
 
-struct Common {
-  bool trace = false;
-  std::string trace_file;
-  int32_t module_index = 0;
+constexpr const char* kVerbs[] = {"info", "eval", "plot", "validate", "render", "diff", "__check"};
+
+// The hidden verb a validator child runs: one check, its result on the page.
+struct CheckArgs {
+  std::string name, module;
+  uint64_t seed = 1;
+  int32_t instances = 10000, steps = 5000;
 };
 
-// Where the trace goes: a file, or stdout unless stdout carries a document
-// (JSON, CSV), in which case stderr.
-class TraceOutput {
- public:
-  bool Open(const Common& common, bool stdout_is_document, std::string* error) {
-    if (!common.trace && common.trace_file.empty()) return true;
-    FILE* out = stdout_is_document ? stderr : stdout;
-    if (!common.trace_file.empty()) {
-      m_file = fopen(common.trace_file.c_str(), "w");
-      if (!m_file) {
-        *error = "cannot write the trace to " + common.trace_file;
-        return false;
-      }
-      out = m_file;
+// Everything the command line gives, as plain values.
+struct Options {
+  VerbOptions verb;
+  int32_t timeout_ms = 10000;
+  bool in_process = false;
+  std::string child_token;  // set in a supervised child
+  std::vector<std::string> redirects;
+  InfoArgs info;
+  EvalArgs eval, plot;
+  ValidateOptions validate;
+  CheckArgs check;
+};
+
+struct Verbs {
+  CLI::App *info = nullptr, *eval = nullptr, *plot = nullptr, *validate = nullptr, *check = nullptr;
+  std::unique_ptr<AudioVerbs> audio;
+};
+
+void AddCommon(CLI::App& app, Options& o) {
+  app.add_flag("--trace", o.verb.trace, "print every call across the boundary, in both directions, in order");
+  app.add_option("--trace-file", o.verb.trace_file, "write the trace to FILE instead");
+  app.add_option("--module", o.verb.module_index, "the module's number in the library (default 0)")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--timeout-ms", o.timeout_ms,
+                 "N: a call into the module that takes longer ends the run (validate: the limit of one check); "
+                 "0 for none (default 10000)")
+      ->check(CLI::Range(0, 86400000));
+  app.add_flag("--in-process", o.in_process,
+               "run the module inside semhost itself, unsupervised (for a debugger): a crash or hang is semhost's");
+  app.add_option(Supervisor::kChildOption, o.child_token)->group("");
+  app.add_option(Supervisor::kRedirectOption, o.redirects)->group("");
+}
+
+void AddModuleVerbs(CLI::App& app, Options& o, Verbs& v) {
+  v.info = app.add_subcommand("info", "the module's properties and pins, with the choices of enumerated pins");
+  v.info->add_option("MODULE", o.info.path, "path of the module library")->required();
+  v.info->add_flag("--json", o.info.json, "print JSON");
+
+  v.eval = app.add_subcommand("eval", "set input pins as a host does and print the outputs; --sweep for a table");
+  v.eval->add_option("MODULE", o.eval.path, "path of the module library")->required();
+  v.eval->add_option("--set", o.eval.sets, "PIN=VALUE: set an input (by name or index; a choice's text or value)");
+  v.eval->add_option("--get", o.eval.gets, "PIN: print this pin (default: every output)");
+  v.eval->add_option("--sweep", o.eval.sweep, "PIN=FROM:TO:COUNT: evaluate over COUNT values from FROM to TO, as CSV");
+  v.eval->add_option("--for", o.eval.for_pin, "PIN: repeat the sweep for every choice of this enumerated pin");
+  v.eval->add_option("--csv", o.eval.csv, "FILE: write the sweep's CSV to FILE");
+  v.eval->add_flag("--table", o.eval.table, "print the sweep as aligned columns instead of CSV");
+
+  v.plot = app.add_subcommand("plot", "an SVG chart of the outputs over a sweep, one curve per choice with --for");
+  v.plot->add_option("MODULE", o.plot.path, "path of the module library")->required();
+  v.plot->add_option("--sweep", o.plot.sweep, "PIN=FROM:TO:COUNT: the x axis")->required();
+  v.plot->add_option("--for", o.plot.for_pin, "PIN: one curve per choice of this enumerated pin");
+  v.plot->add_option("--set", o.plot.sets, "PIN=VALUE: set an input first");
+  v.plot->add_option("--get", o.plot.gets, "PIN: plot this pin (default: every output)");
+  v.plot->add_option("--y-range", o.plot.y_range, "LO:HI: fix the y axis; points outside are left out");
+  v.plot->add_option("--title", o.plot.title, "TEXT: the chart's title");
+  v.plot->add_option("--svg", o.plot.svg, "FILE: where the chart goes")->required();
+
+  v.audio.reset(new AudioVerbs(app));  // diff, render
+}
+
+void AddValidate(CLI::App& app, Options& o, Verbs& v) {
+  ValidateOptions& vo = o.validate;
+  v.validate = app.add_subcommand("validate", "check the module against the interface contract, each check in its own process");
+  v.validate->add_option("MODULE", vo.module_path, "path of the module library");
+  v.validate->add_flag("--json", vo.json, "print the report as JSON (the verdict line goes to stderr)");
+  v.validate->add_flag("--list", vo.list, "list the checks and what each one checks");
+  v.validate->add_option("--only", vo.only, "REGEX: run only the checks whose name matches");
+  v.validate->add_option("--skip", vo.skip, "REGEX: leave out the checks whose name matches");
+  v.validate->add_option("--seed", vo.seed, "N: seed of the random checks (printed when not given)");
+  v.validate->add_option("--repeat", vo.repeat, "N: run every check N times (run r uses seed N+r-1)")->check(CLI::Range(1, 1000));
+  v.validate->add_option("--instances", vo.instances, "N: instances the leak check creates and closes (default 10000)")
+      ->check(CLI::Range(1, 100000000));
+  v.validate->add_option("--steps", vo.steps, "N: steps of the random sequence (default 5000)")->check(CLI::Range(1, 100000000));
+
+  v.check = app.add_subcommand("__check", "")->group("");
+  v.check->add_option("NAME", o.check.name)->required();
+  v.check->add_option("MODULE", o.check.module)->required();
+  v.check->add_option("--seed", o.check.seed);
+  v.check->add_option("--instances", o.check.instances);
+  v.check->add_option("--steps", o.check.steps);
+}
+
+// A verb that is not one: a clear line instead of the parser's.
+bool KnownVerb(int argc, char** argv) {
+  const char* first = nullptr;
+  for (int i = 1; i < argc && !first; ++i) {
+    if (argv[i][0] != '-') first = argv[i];
+    else if (strcmp(argv[i], "--help") == 0 || strcmp(argv[i], "-h") == 0) return true;
+    else if (!strchr(argv[i], '=') && strcmp(argv[i], "--trace") != 0 && strcmp(argv[i], "--in-process") != 0) ++i;
+  }
+  if (first) {
+    for (const char* verb : kVerbs) {
+      if (strcmp(first, verb) == 0) return true;
     }
-    m_tracer.reset(new Tracer([out](const std::string& line) {
-      fputs(line.c_str(), out);
-      fputc('\n', out);
-    }));
-    return true;
   }
-  ~TraceOutput() {
-    if (m_file) fclose(m_file);
-  }
-  CallObserver* observer() { return m_tracer.get(); }
-
- private:
-  FILE* m_file = nullptr;
-  std::unique_ptr<Tracer> m_tracer;
-};
-
-int Usage(const std::string& message) {
-  fprintf(stderr, "semhost: %s\n", message.c_str());
-  return kExitUsage;
+  fprintf(stderr, "semhost: %s; the verbs are info, eval, plot, validate, render and diff (semhost --help)\n",
+          first ? ("unknown verb '" + std::string(first) + "'").c_str() : "name a verb");
+  return false;
 }
 
-bool WriteFile(const std::string& path, const std::string& content, std::string* error) {
-  FILE* file = fopen(path.c_str(), "wb");
-  if (!file) {
-    *error = "cannot write " + path;
-    return false;
+// What a supervised run reads and writes.
+RunFiles FilesOf(const Options& o, const Verbs& v) {
+  RunFiles files;
+  files.outputs.push_back({o.verb.trace_file, "--trace-file"});
+  if (*v.info) files.inputs.push_back({o.info.path, "the module"});
+  if (*v.eval) files.inputs.push_back({o.eval.path, "the module"});
+  if (*v.eval) files.outputs.push_back({o.eval.csv, "--csv"});
+  if (*v.plot) files.inputs.push_back({o.plot.path, "the module"});
+  if (*v.plot) files.outputs.push_back({o.plot.svg, "--svg"});
+  if (const RenderArgs* render = v.audio->render()) {
+    files.inputs.push_back({render->module, "the module"});
+    for (const std::string& input : render->inputs) files.inputs.push_back({input, "--in"});
+    files.inputs.push_back({render->automate, "--automate"});
+    files.outputs.push_back({render->out, "--out"});
+    files.outputs.push_back({render->svg, "--svg"});
   }
-  const bool ok = fwrite(content.data(), 1, content.size(), file) == content.size();
-  if (fclose(file) != 0 || !ok) {
-    *error = "cannot write " + path;
-    return false;
-  }
-  return true;
+  return files;
 }
 
-// The library, or a message and exit code 3.
-std::unique_ptr<sehost::ModuleLibrary> Load(const std::string& path, int* exit_code) {
-  std::unique_ptr<sehost::ModuleLibrary> library(new sehost::ModuleLibrary(path));
-  if (!library->ok()) {
-    fprintf(stderr, "semhost: %s\n", library->error().c_str());
-    *exit_code = kExitLoadFailed;
-    return nullptr;
-  }
-  return library;
+int RunHere(const Options& o, const Verbs& v) {
+  if (*v.info) return InfoVerb::Run(o.verb, o.info);
+  if (*v.eval) return EvalVerb::Run(o.verb, o.eval, false);
+  if (*v.plot) return EvalVerb::Run(o.verb, o.plot, true);
+  return v.audio->Run({o.verb.trace, o.verb.trace_file, o.verb.module_index});
 }
 
-int Info(const Common& common, bool module_given, const std::string& path, bool json) {
-  TraceOutput trace;
+// The plan's checks alone, for a run that makes no temporaries.
+bool CheckInputs(const RunFiles& files, const std::string& verb, int* code) {
+  OutputFiles plan;
+  for (const auto& input : files.inputs) plan.AddInput(input.first, input.second);
+  for (const auto& output : files.outputs) plan.AddOutput(output.first, output.second);
   std::string error;
-  if (!trace.Open(common, json, &error)) return Usage(error);
-  int exit_code = kExitOk;
-  auto library = Load(path, &exit_code);
-  if (!library) return exit_code;
-  std::vector<ModuleInfo> modules;
-  // Every module the library holds, or the one asked for.
-  for (int32_t index = module_given ? common.module_index : 0; index < 256; ++index) {
-    Session session(*library, index, trace.observer());
-    ModuleInfo info;
-    if (!info.Read(session, &error)) {
-      if (module_given || index == 0 || error.find("holds no module") == std::string::npos) {
-        fprintf(stderr, "semhost: %s: %s\n", path.c_str(), error.c_str());
-        return kExitFailed;
-      }
-      break;
-    }
-    modules.push_back(info);
-    if (module_given) break;
-  }
-  if (json) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const ModuleInfo& info : modules) list.push_back(info.Json());
-    const nlohmann::json document = {{"library", path}, {"modules", list}};
-    printf("%s\n", document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-  } else {
-    printf("library %s\n", path.c_str());
-    for (const ModuleInfo& info : modules) printf("%s", info.Text().c_str());
-  }
-  return kExitOk;
+  if (plan.CheckPlan(&error)) return true;
+  fprintf(stderr, "semhost: %s: %s\n", verb.c_str(), error.c_str());
+  *code = kExitUsage;
+  return false;
 }
 
-struct EvalArgs {
-  std::string path;
-  std::vector<std::string> sets;
-  std::vector<std::string> gets;
-  std::string sweep;
-  std::string for_pin;
-  std::string csv;
-  bool table = false;
-  // plot
-  std::string svg;
-  std::string y_range;
-  std::string title;
-};
+// semhost itself, for a child. SEMHOST_EMULATOR runs every child under a
+// user-mode emulator, as the 32-bit tests run semhost itself; otherwise the
+// build's emulator is only a fallback for a system that cannot run the program.
+ChildRunner Self(const std::string& self) {
+  const char* emulator = getenv("SEMHOST_EMULATOR");
+  const bool always = emulator && *emulator;
+  return ChildRunner(self, always ? emulator : SEMHOST_EMULATOR, always);
+}
 
-int Eval(const Common& common, const EvalArgs& args, bool plot) {
-  SweepRange sweep_range;
-  std::string error;
-  if (!args.sweep.empty() && !ParseSweep(args.sweep, &sweep_range, &error)) return Usage(error);
-  if (args.sweep.empty() && !args.for_pin.empty()) return Usage("--for goes with --sweep");
-  if (args.sweep.empty() && !args.csv.empty()) return Usage("--csv goes with --sweep");
-  double y_lo = 0.0, y_hi = 0.0;
-  if (!args.y_range.empty()) {
-    const size_t colon = args.y_range.find(':');
-    if (colon == std::string::npos || !ParseDouble(args.y_range.substr(0, colon), &y_lo) ||
-        !ParseDouble(args.y_range.substr(colon + 1), &y_hi) || !(y_lo < y_hi) || !std::isfinite(y_hi - y_lo)) {
-      return Usage("--y-range expects LO:HI with LO < HI, such as -2:2; got '" + args.y_range + "'");
-    }
+int Validate(const std::string& self, Options& o) {
+  ValidateOptions& vo = o.validate;
+  if (vo.module_path.empty() && !vo.list) {
+    fprintf(stderr, "semhost: validate needs the path of a module library (or --list)\n");
+    return kExitUsage;
   }
-  const bool csv_to_stdout = !plot && !args.sweep.empty() && args.csv.empty() && !args.table;
-  TraceOutput trace;
-  if (!trace.Open(common, csv_to_stdout, &error)) return Usage(error);
-  int exit_code = kExitOk;
-  auto library = Load(args.path, &exit_code);
-  if (!library) return exit_code;
+  vo.module_index = o.verb.module_index;
+  vo.trace = o.verb.trace;
+  vo.timeout_ms = o.timeout_ms;
+  return Validator(Self(self), vo).Run();
+}
 
-  Session session(*library, common.module_index, trace.observer());
-  ModuleProperties properties = {};
-  if (plot && session.GetProperties(common.module_index, &properties) == 0) {
-    fprintf(stderr, "semhost: %s holds no module %d\n", args.path.c_str(), static_cast<int>(common.module_index));
-    return kExitFailed;
+// Runs the diff verb, validate or a check's child: they run no module code
+// here (validate runs each check in a child of its own).
+int RunUnsupervised(const std::string& self, Options& o, Verbs& v) {
+  if (*v.check) {
+    return RunCheckInChild(o.check.name, o.check.module, o.child_token, o.verb.module_index, o.check.seed,
+                           o.check.instances, o.check.steps, o.verb.trace);
   }
-  if (!session.Start(&error)) {
-    fprintf(stderr, "semhost: %s: %s\n", args.path.c_str(), error.c_str());
-    return kExitFailed;
-  }
-  ModuleInfo info;
-  info.index = common.module_index;
-  for (size_t i = 0; i < session.pins().size(); ++i) info.pins.push_back(DescribePin(static_cast<int32_t>(i), session.pins()[i]));
-
-  // Every pin and value is checked before the first change reaches the module.
-  Evaluator evaluator(session, info);
-  for (const std::string& set : args.sets) {
-    if (!evaluator.AddSet(set, &error)) return Usage(error);
-  }
-  for (const std::string& get : args.gets) {
-    if (!evaluator.AddGet(get, &error)) return Usage(error);
-  }
-  if (!args.sweep.empty() && !evaluator.SetSweep(sweep_range, &error)) return Usage(error);
-  if (!args.for_pin.empty() && !evaluator.SetFor(args.for_pin, &error)) return Usage(error);
-  if (evaluator.Outputs().empty()) return Usage("the module has no output pin to show; name pins with --get");
-
-  evaluator.ApplySets();
-  if (args.sweep.empty()) {
-    for (const std::string& line : evaluator.Lines()) printf("%s\n", line.c_str());
-    return kExitOk;
-  }
-
-  // A progress line on a terminal for long sweeps, where it does not mix with the table.
-  const bool show_progress = isatty(fileno(stderr)) && (!csv_to_stdout || !isatty(fileno(stdout)));
-  int last_percent = -1;
-  auto progress = [&](int64_t done, int64_t total) {
-    if (!show_progress || total < 2000) return;
-    const int percent = static_cast<int>(done * 100 / total);
-    if (percent == last_percent) return;
-    last_percent = percent;
-    fprintf(stderr, "\rsweep: %lld of %lld points (%d%%)", static_cast<long long>(done), static_cast<long long>(total), percent);
-    if (done == total) fprintf(stderr, "\r%60s\r", "");
-    fflush(stderr);
-  };
-  const SweepTable table = evaluator.Sweep(progress);
-
-  if (plot) {
-    SvgPlot chart;
-    std::string outputs;
-    for (const PinInfo* pin : evaluator.Outputs()) outputs += (outputs.empty() ? "" : ", ") + pin->name;
-    chart.SetTitle(Printable(properties.name) + ": " + outputs + " over " + table.sweep_pin->name +
-                   (args.for_pin.empty() ? "" : ", one curve per " + args.for_pin));
-    if (!args.title.empty()) chart.SetTitle(args.title);
-    chart.SetXLabel(table.sweep_pin->name);
-    chart.SetYLabel(outputs);
-    if (!args.y_range.empty()) chart.SetYRange(y_lo, y_hi);
-    for (size_t c = 0; c < table.columns.size(); ++c) {
-      std::vector<std::pair<double, double>> points;
-      for (size_t row = 0; row < table.xs.size(); ++row) {
-        const float y = setest::BitsFloat(table.columns[c][row]);
-        const uint32_t bits = table.columns[c][row];
-        const double value = table.column_pins[c]->datatype == DT_FLOAT ? static_cast<double>(y) : static_cast<int32_t>(bits);
-        points.push_back({static_cast<double>(table.xs[row]), value});
-      }
-      chart.AddSeries(table.series_names[c], points);
-    }
-    if (!WriteFile(args.svg, chart.Render(), &error)) return Usage(error);
-    printf("wrote %s: %zu curve(s) of %zu points; %zu point(s) left out (not finite%s)\n", args.svg.c_str(),
-           chart.SeriesCount(), table.xs.size(), chart.OmittedPoints(), args.y_range.empty() ? "" : " or outside --y-range");
-    return kExitOk;
-  }
-  const std::string text = args.table ? Evaluator::Table(table, info) : Evaluator::Csv(table, info);
-  if (!args.csv.empty()) {
-    if (!WriteFile(args.csv, text, &error)) return Usage(error);
-    printf("wrote %s: %zu rows, %zu column(s)\n", args.csv.c_str(), table.xs.size(), table.columns.size() + 1);
+  int code = kExitUsage;
+  if (*v.validate) {
+    code = Validate(self, o);
   } else {
-    fputs(text.c_str(), stdout);
+    RunFiles files;
+    for (const std::string& input : v.audio->diff_inputs()) files.inputs.push_back({input, "diff"});
+    if (!CheckInputs(files, "diff", &code)) return code;
+    code = v.audio->Run({o.verb.trace, o.verb.trace_file, o.verb.module_index});
   }
-  return kExitOk;
+  return StdoutComplete("semhost") || code != kExitOk ? code : kExitUsage;
+}
+
+int Dispatch(const std::string& self, int argc, char** argv, Options& o, Verbs& v) {
+  const bool module_verb = *v.info || *v.eval || *v.plot || v.audio->render();
+  if (!module_verb) return RunUnsupervised(self, o, v);
+  if (!o.child_token.empty()) {
+    SupervisedChild child(o.child_token, o.redirects);
+    if (!child.ok()) {
+      fprintf(stderr, "semhost: the supervised run's page is missing\n");
+      return kExitFailed;
+    }
+    return child.Finish(RunHere(o, v));
+  }
+  const std::string verb = *v.info ? "info" : *v.eval ? "eval" : *v.plot ? "plot" : "render";
+  if (!o.in_process) return Supervisor(Self(self), verb).Run(FilesOf(o, v), o.timeout_ms, argc, argv);
+  int code = kExitUsage;
+  if (!CheckInputs(FilesOf(o, v), verb, &code)) return code;
+  code = RunHere(o, v);
+  return StdoutComplete("semhost") || code != kExitOk ? code : kExitUsage;
 }
 
 }  // namespace
 
 int CommandLine::Run(int argc, char** argv) {
   CLI::App app{"semhost: loads a module library of this format by path and shows, runs, traces, validates and plots it,\n"
-               "renders audio files through it and compares audio files.\n"
+               "renders audio files through it and compares audio files. The module runs in a child process of its\n"
+               "own (--in-process: in semhost itself); the outputs change only when the whole run succeeded.\n"
                "Exit codes: 0 done (validate: every check passed or was skipped), 1 a check failed or crashed\n"
-               "(or the module misbehaved), 2 bad command line, 3 the library could not be loaded.",
+               "(or the module crashed, hung or misbehaved), 2 bad command line or a file that cannot be read or\n"
+               "written, 3 the library could not be loaded.",
                "semhost"};
   app.require_subcommand(1);
   app.fallthrough();
-  Common common;
-  app.add_flag("--trace", common.trace, "print every call across the boundary, in both directions, in order");
-  app.add_option("--trace-file", common.trace_file, "write the trace to FILE instead");
-  CLI::Option* module_option =
-      app.add_option("--module", common.module_index, "the module's number in the library (default 0)")->check(CLI::NonNegativeNumber);
-
-  std::string path;
-  bool json = false;
-  CLI::App* info = app.add_subcommand("info", "the module's properties and pins, with the choices of enumerated pins");
-  info->add_option("MODULE", path, "path of the module library")->required();
-  info->add_flag("--json", json, "print JSON");
-
-  EvalArgs eval_args;
-  CLI::App* eval = app.add_subcommand("eval", "set input pins as a host does and print the outputs; --sweep for a table");
-  eval->add_option("MODULE", eval_args.path, "path of the module library")->required();
-  eval->add_option("--set", eval_args.sets, "PIN=VALUE: set an input (by name or index; a choice's text or value)");
-  eval->add_option("--get", eval_args.gets, "PIN: print this pin (default: every output)");
-  eval->add_option("--sweep", eval_args.sweep, "PIN=FROM:TO:COUNT: evaluate over COUNT values from FROM to TO, as CSV");
-  eval->add_option("--for", eval_args.for_pin, "PIN: repeat the sweep for every choice of this enumerated pin");
-  eval->add_option("--csv", eval_args.csv, "FILE: write the sweep's CSV to FILE");
-  eval->add_flag("--table", eval_args.table, "print the sweep as aligned columns instead of CSV");
-
-  ValidateOptions validate_options;
-  CLI::App* validate = app.add_subcommand("validate", "check the module against the interface contract, each check in its own process");
-  validate->add_option("MODULE", validate_options.module_path, "path of the module library");
-  validate->add_flag("--json", validate_options.json, "print the report as JSON (the verdict line goes to stderr)");
-  validate->add_flag("--list", validate_options.list, "list the checks and what each one checks");
-  validate->add_option("--only", validate_options.only, "REGEX: run only the checks whose name matches");
-  validate->add_option("--skip", validate_options.skip, "REGEX: leave out the checks whose name matches");
-  CLI::Option* seed_option = validate->add_option("--seed", validate_options.seed, "N: seed of the random checks (printed when not given)");
-  validate->add_option("--repeat", validate_options.repeat, "N: run every check N times (run r uses seed N+r-1)")->check(CLI::Range(1, 1000));
-  validate->add_option("--timeout-ms", validate_options.timeout_ms, "N: time limit of one check (default 10000)")->check(CLI::Range(1, 3600000));
-  validate->add_option("--instances", validate_options.instances, "N: instances the leak check creates and closes (default 10000)")->check(CLI::Range(1, 100000000));
-  validate->add_option("--steps", validate_options.steps, "N: steps of the random sequence (default 5000)")->check(CLI::Range(1, 100000000));
-
-  EvalArgs plot_args;
-  CLI::App* plot = app.add_subcommand("plot", "an SVG chart of the outputs over a sweep, one curve per choice with --for");
-  plot->add_option("MODULE", plot_args.path, "path of the module library")->required();
-  plot->add_option("--sweep", plot_args.sweep, "PIN=FROM:TO:COUNT: the x axis")->required();
-  plot->add_option("--for", plot_args.for_pin, "PIN: one curve per choice of this enumerated pin");
-  plot->add_option("--set", plot_args.sets, "PIN=VALUE: set an input first");
-  plot->add_option("--get", plot_args.gets, "PIN: plot this pin (default: every output)");
-  plot->add_option("--y-range", plot_args.y_range, "LO:HI: fix the y axis; points outside are left out");
-  plot->add_option("--title", plot_args.title, "TEXT: the chart's title");
-  plot->add_option("--svg", plot_args.svg, "FILE: where the chart goes")->required();
-
-  AudioVerbs audio_verbs(app);  // diff, render
-
-  // The validator's child: runs one check and writes its result.
-  std::string check_name, check_module, check_result;
-  uint64_t check_seed = 1;
-  int32_t check_instances = 10000, check_steps = 5000;
-  CLI::App* check = app.add_subcommand("__check", "")->group("");
-  check->add_option("NAME", check_name)->required();
-  check->add_option("MODULE", check_module)->required();
-  check->add_option("--result", check_result)->required();
-  check->add_option("--seed", check_seed);
-  check->add_option("--instances", check_instances);
-  check->add_option("--steps", check_steps);
-
+  Options o;
+  Verbs v;
+  AddCommon(app, o);
+  AddModuleVerbs(app, o, v);
+  AddValidate(app, o, v);
+  if (!KnownVerb(argc, argv)) return kExitUsage;
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -331,32 +255,9 @@ int CommandLine::Run(int argc, char** argv) {
     fprintf(stderr, "semhost: %s\nRun 'semhost --help' or 'semhost VERB --help' for the options.\n", e.what());
     return kExitUsage;
   }
-  const bool module_given = module_option->count() > 0;
-
-  if (*info) return Info(common, module_given, path, json);
-  if (*eval) return Eval(common, eval_args, false);
-  if (*plot) return Eval(common, plot_args, true);
-  if (audio_verbs.Selected()) return audio_verbs.Run({common.trace, common.trace_file, common.module_index});
-  if (*validate) {
-    if (validate_options.module_path.empty() && !validate_options.list) {
-      return Usage("validate needs the path of a module library (or --list)");
-    }
-    validate_options.module_index = common.module_index;
-    validate_options.seed_given = seed_option->count() > 0;
-    validate_options.trace = common.trace;
-    // SEMHOST_EMULATOR runs every check under a user-mode emulator, as the
-    // 32-bit tests run semhost itself; otherwise the build's emulator is only
-    // a fallback for a system that cannot run the program.
-    const char* emulator = getenv("SEMHOST_EMULATOR");
-    const bool always = emulator && *emulator;
-    Validator validator(ChildRunner(m_self, always ? emulator : SEMHOST_EMULATOR, always), validate_options);
-    return validator.Run();
-  }
-  if (*check) {
-    return RunCheckInChild(check_name, check_module, check_result, common.module_index, check_seed, check_instances,
-                           check_steps, common.trace);
-  }
-  return kExitUsage;
+  o.verb.module_given = app.get_option("--module")->count() > 0;
+  o.validate.seed_given = v.validate->get_option("--seed")->count() > 0;
+  return Dispatch(m_self, argc, argv, o, v);
 }
 
 }  // namespace semhost

@@ -33,3 +33,33 @@ class CallObserver {
 };
 
 }  // namespace semhost
+
+namespace semhost {
+
+// Two observers in turn, the first first; either may be null.
+class CallObserverPair : public CallObserver {
+ public:
+  CallObserverPair(CallObserver* first, CallObserver* second) : m_first(first), m_second(second) {}
+  void CallStarted(const sehost::TraceEntry& e, const sehost::StandInHost& h) override {
+    if (m_first) m_first->CallStarted(e, h);
+    if (m_second) m_second->CallStarted(e, h);
+  }
+  void CallReturned(const sehost::TraceEntry& e, const sehost::StandInHost& h) override {
+    if (m_first) m_first->CallReturned(e, h);
+    if (m_second) m_second->CallReturned(e, h);
+  }
+  void LibraryCallStarted(const std::string& call) override {
+    if (m_first) m_first->LibraryCallStarted(call);
+    if (m_second) m_second->LibraryCallStarted(call);
+  }
+  void LibraryCallReturned(const std::string& answer) override {
+    if (m_first) m_first->LibraryCallReturned(answer);
+    if (m_second) m_second->LibraryCallReturned(answer);
+  }
+
+ private:
+  CallObserver* m_first;
+  CallObserver* m_second;
+};
+
+}  // namespace semhost

@@ -45,7 +45,9 @@ bool Session::ReadAudioPins(std::string* error) {
     *error = "makeModule(" + std::to_string(m_module_index) + ", 1) answered null: the module made no audio half";
     return false;
   }
-  m_pins = m_host.QueryPins();
+  m_pins = m_host.QueryPins(kMaxPins + 1);
+  m_pins_cut = m_pins.size() > static_cast<size_t>(kMaxPins);
+  if (m_pins_cut) m_pins.resize(static_cast<size_t>(kMaxPins));
   return true;
 }
 

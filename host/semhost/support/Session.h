@@ -16,6 +16,9 @@
 
 namespace semhost {
 
+// Pins are read until the module's first false, at most this many.
+constexpr int32_t kMaxPins = 1024;
+
 class Session {
  public:
   // `library` must outlive the session; so must `observer`, which sees every call.
@@ -49,6 +52,7 @@ class Session {
   bool ReadAudioPins(std::string* error);
   void OpenAudio(float sample_rate, int32_t block_size, sehost::AudioEngine* engine = nullptr);
   const std::vector<SEPinProperties>& pins() const { return m_pins; }
+  bool pins_cut() const { return m_pins_cut; }  // the module describes more than kMaxPins
   int32_t block_size() const { return m_block_size; }
 
   // The user changes a pin: the host stores the value, then tells the GUI half.
@@ -69,6 +73,7 @@ class Session {
   sehost::StandInHost m_host;
   CallObserver::Observation m_observation;  // ends before the host, after Stop
   std::vector<SEPinProperties> m_pins;
+  bool m_pins_cut = false;
   int32_t m_block_size = 1024;
 };
 

@@ -7,16 +7,11 @@
 #include <cmath>
 #include <limits>
 
+#include "Cp1252.h"
+
 namespace semhost {
 
 namespace {
-
-// Code points of bytes 0x80 to 0x9F in the Windows Western code page; 0 where
-// the code page leaves a byte undefined (written as \xNN).
-constexpr uint16_t kWestern80[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 void AppendUtf8(std::string* out, uint32_t code) {
   if (code < 0x80) {
@@ -43,8 +38,8 @@ std::string Convert(const char* text, bool escape, bool keep_newlines) {
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
     const unsigned char byte = *p;
     if (byte >= 0x80 && byte < 0xA0) {
-      const uint16_t code = kWestern80[byte - 0x80];
-      if (code) {
+      const uint16_t code = setest::Cp1252ToUnicode(byte);
+      if (setest::Cp1252Assigned(byte)) {
         AppendUtf8(&out, code);
       } else if (escape) {
         AppendHexEscape(&out, byte);

@@ -198,9 +198,10 @@ void CheckFiniteOutput(CheckContext& ctx) {
 }
 
 // Counts the allocations made inside process calls and event deliveries,
-// leaving out the host's answers to the module's callbacks. Observes its
-// session alone (no trace, no coverage, which allocate) and tells the crash
-// reporter first, which allocates nothing.
+// leaving out the host's answers to the module's callbacks and the growth of
+// the host's trace as it records them (one allocation each time its capacity
+// changes). Observes its session alone (no trace, no coverage, which
+// allocate) and tells the crash reporter first, which allocates nothing.
 class AllocationWatch : public CallObserver {
  public:
   void CallStarted(const TraceEntry& entry, const StandInHost& host) override {
@@ -210,8 +211,12 @@ class AllocationWatch : public CallObserver {
       m_inside = true;
       m_found = 0;
       m_mark = now;
+      m_trace_capacity = host.trace_capacity();
     } else if (m_inside && entry.IsCallback()) {
-      m_found += now - m_mark;
+      // The trace grew to record this callback: the host's allocation.
+      const unsigned long long host_growth = host.trace_capacity() != m_trace_capacity ? 1 : 0;
+      m_trace_capacity = host.trace_capacity();
+      m_found += now - m_mark > host_growth ? now - m_mark - host_growth : 0;
     }
   }
   void CallReturned(const TraceEntry& entry, const StandInHost& host) override {
@@ -240,6 +245,7 @@ class AllocationWatch : public CallObserver {
   bool m_inside = false;
   unsigned long long m_mark = 0;
   unsigned long long m_found = 0;
+  size_t m_trace_capacity = 0;
   unsigned long long m_process_allocations = 0;
   unsigned long long m_event_allocations = 0;
   long long m_process_calls = 0;

@@ -16,7 +16,7 @@
 
 namespace semhost {
 
-constexpr int32_t kPinLimit = 1024;  // pins are read until the first false, at most this many
+constexpr int32_t kPinLimit = kMaxPins;  // pins are read until the first false, at most this many
 constexpr int32_t kMinInt = std::numeric_limits<int32_t>::min();
 constexpr int32_t kMaxInt = std::numeric_limits<int32_t>::max();
 

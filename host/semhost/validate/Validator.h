@@ -8,10 +8,13 @@
 
 #include <stdint.h>
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
 #include "ChildRunner.h"
+#include "ChildWatch.h"
+#include "Names.h"
 
 namespace semhost {
 
@@ -43,6 +46,20 @@ struct CheckReport {
   std::string trace;   // the child's stdout, with --trace
 };
 
+// A line of the opcode coverage.
+struct CoverageRow {
+  Family family;
+  std::string label;
+  int64_t count;
+  std::string note;
+};
+
+// The verdict's counts.
+struct Tally {
+  size_t passed = 0, failed = 0, skipped = 0;
+  std::string Verdict() const;  // "31 passed, 0 failed, 2 skipped"
+};
+
 class Validator {
  public:
   // `self` runs semhost itself.
@@ -56,9 +73,20 @@ class Validator {
 
  private:
   std::vector<std::string> Selected(std::string* error) const;
-  std::vector<std::string> ChildArgs(const std::string& name, uint64_t seed, const std::string& result_file) const;
+  std::vector<std::string> ChildArgs(const std::string& name, uint64_t seed) const;
+  CheckReport FromResult(CheckReport report, const nlohmann::json& result, const ChildResult& child) const;
+  CheckReport FromEnd(CheckReport report, const ChildResult& child) const;
+  bool List(const std::vector<std::string>& names) const;
+  uint64_t Seed() const;
+  bool Probe(uint64_t seed, CheckReport* probe, int* exit_code) const;
+  CheckReport RunRepeated(const std::string& name, uint64_t seed, const CheckReport& probe) const;
+  void PrintCheck(const CheckReport& report) const;
+  std::vector<CoverageRow> Coverage() const;
+  int PrintJson(const std::vector<CheckReport>& reports, uint64_t seed, const Tally& tally) const;
+  int PrintSummary(const std::vector<CheckReport>& reports, const Tally& tally) const;
 
   ChildRunner m_self;
+  mutable ChildWatch m_watch;  // each check's child reports its result here
   ValidateOptions m_options;
   // Coverage gathered from the children: (family, opcode) → calls.
   mutable std::vector<std::pair<std::pair<int, int32_t>, int64_t>> m_calls;
@@ -66,9 +94,10 @@ class Validator {
   mutable int64_t m_event_calls = 0;
 };
 
-// The hidden verb's side: runs check `name` on the module and writes its
-// result (JSON) to `result_file`. Answers the child's exit code.
-int RunCheckInChild(const std::string& name, const std::string& module_path, const std::string& result_file,
+// The hidden verb's side: runs check `name` on the module and reports its
+// result (JSON) on the page its parent gave (`watch_token`). Answers the
+// child's exit code.
+int RunCheckInChild(const std::string& name, const std::string& module_path, const std::string& watch_token,
                     int32_t module_index, uint64_t seed, int32_t instances, int32_t steps, bool trace);
 
 }  // namespace semhost

@@ -119,8 +119,10 @@ bool ModuleInfo::Read(Session& session, std::string* error) {
     *error = "makeModule(" + std::to_string(index) + ", 1) answered null: the module made no audio half";
     return false;
   }
-  const std::vector<SEPinProperties> declared = session.host().QueryPins();
+  std::vector<SEPinProperties> declared = session.host().QueryPins(kMaxPins + 1);
   session.host().CloseAudio();
+  pins_cut = declared.size() > static_cast<size_t>(kMaxPins);
+  if (pins_cut) declared.resize(static_cast<size_t>(kMaxPins));
   pins.clear();
   for (size_t i = 0; i < declared.size(); ++i) pins.push_back(DescribePin(static_cast<int32_t>(i), declared[i]));
   return true;
@@ -220,7 +222,7 @@ std::string ModuleInfo::Text() const {
     if (end == std::string::npos) break;
     start = end + 1;
   }
-  out += "pins (" + std::to_string(pins.size()) + ")\n";
+  out += "pins (" + std::to_string(pins.size()) + (pins_cut ? ", the list cut there: the module describes more" : "") + ")\n";
   size_t width = 4;
   for (const PinInfo& pin : pins) width = std::max(width, pin.name.size());
   for (const PinInfo& pin : pins) {
@@ -273,6 +275,7 @@ nlohmann::json ModuleInfo::Json() const {
     pin_list.push_back(p);
   }
   module["pins"] = pin_list;
+  if (pins_cut) module["pins_cut"] = true;
   return module;
 }
 

@@ -65,6 +65,7 @@ class ModuleInfo {
   int32_t flags = 0;
   int32_t sdk_version = 0;
   std::vector<PinInfo> pins;
+  bool pins_cut = false;  // the module describes more than kMaxPins pins
 
   // A pin by exact name, then by index; else null with `error` naming the pins.
   const PinInfo* FindPin(const std::string& key, std::string* error) const;

@@ -96,120 +96,131 @@ std::vector<double> SvgPlot::Ticks(double lo, double hi, int target) {
   return ticks;
 }
 
-std::string SvgPlot::Render() const {
-  double x_lo = INFINITY, x_hi = -INFINITY, y_lo = INFINITY, y_hi = -INFINITY;
+SvgPlot::Area SvgPlot::Bounds() const {
+  Area area;
+  area.x_lo = INFINITY, area.x_hi = -INFINITY, area.y_lo = INFINITY, area.y_hi = -INFINITY;
   for (const Series& series : m_series) {
     for (const auto& point : series.points) {
       if (!Plotted(point.first, point.second)) continue;
-      x_lo = std::min(x_lo, point.first);
-      x_hi = std::max(x_hi, point.first);
-      y_lo = std::min(y_lo, point.second);
-      y_hi = std::max(y_hi, point.second);
+      area.x_lo = std::min(area.x_lo, point.first);
+      area.x_hi = std::max(area.x_hi, point.first);
+      area.y_lo = std::min(area.y_lo, point.second);
+      area.y_hi = std::max(area.y_hi, point.second);
     }
   }
   if (m_fixed_y) {
-    y_lo = m_y_lo;
-    y_hi = m_y_hi;
+    area.y_lo = m_y_lo;
+    area.y_hi = m_y_hi;
   }
-  if (!(x_lo <= x_hi)) x_lo = 0.0, x_hi = 1.0;  // nothing finite to show
-  if (!(y_lo <= y_hi)) y_lo = 0.0, y_hi = 1.0;
-  Widen(&x_lo, &x_hi);
-  Widen(&y_lo, &y_hi);
+  if (!(area.x_lo <= area.x_hi)) area.x_lo = 0.0, area.x_hi = 1.0;  // nothing finite to show
+  if (!(area.y_lo <= area.y_hi)) area.y_lo = 0.0, area.y_hi = 1.0;
+  Widen(&area.x_lo, &area.x_hi);
+  Widen(&area.y_lo, &area.y_hi);
+  area.width = m_width - kLeft - kRight;
+  area.height = m_height - kTop - kBottom;
+  return area;
+}
 
-  const double plot_w = m_width - kLeft - kRight;
-  const double plot_h = m_height - kTop - kBottom;
-  auto px = [&](double x) { return kLeft + (x - x_lo) / (x_hi - x_lo) * plot_w; };
-  auto py = [&](double y) { return kTop + (y_hi - y) / (y_hi - y_lo) * plot_h; };
+double SvgPlot::Area::X(double x) const { return kLeft + (x - x_lo) / (x_hi - x_lo) * width; }
+double SvgPlot::Area::Y(double y) const { return kTop + (y_hi - y) / (y_hi - y_lo) * height; }
 
+// Grid, axes, ticks and the axes' labels.
+std::string SvgPlot::Axes(const Area& a) const {
+  std::string svg = "<g class=\"grid\" stroke=\"#dddddd\" stroke-width=\"1\">\n";
+  const std::vector<double> x_ticks = Ticks(a.x_lo, a.x_hi, 8);
+  const std::vector<double> y_ticks = Ticks(a.y_lo, a.y_hi, 6);
+  for (double x : x_ticks) {
+    svg += "<line x1=\"" + Coordinate(a.X(x)) + "\" y1=\"" + Coordinate(kTop) + "\" x2=\"" + Coordinate(a.X(x)) +
+           "\" y2=\"" + Coordinate(kTop + a.height) + "\"/>\n";
+  }
+  for (double y : y_ticks) {
+    svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(a.Y(y)) + "\" x2=\"" +
+           Coordinate(kLeft + a.width) + "\" y2=\"" + Coordinate(a.Y(y)) + "\"/>\n";
+  }
+  svg += "</g>\n";
+  svg += "<g class=\"axes\" stroke=\"black\" stroke-width=\"1\">\n";
+  svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(kTop + a.height) + "\" x2=\"" +
+         Coordinate(kLeft + a.width) + "\" y2=\"" + Coordinate(kTop + a.height) + "\"/>\n";
+  svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(kTop) + "\" x2=\"" + Coordinate(kLeft) +
+         "\" y2=\"" + Coordinate(kTop + a.height) + "\"/>\n";
+  svg += "</g>\n";
+  svg += "<g class=\"ticks\">\n";
+  for (double x : x_ticks) {
+    svg += "<text class=\"xtick\" x=\"" + Coordinate(a.X(x)) + "\" y=\"" + Coordinate(kTop + a.height + 16) +
+           "\" text-anchor=\"middle\">" + Number(x) + "</text>\n";
+  }
+  for (double y : y_ticks) {
+    svg += "<text class=\"ytick\" x=\"" + Coordinate(kLeft - 6) + "\" y=\"" + Coordinate(a.Y(y) + 4) +
+           "\" text-anchor=\"end\">" + Number(y) + "</text>\n";
+  }
+  svg += "</g>\n";
+  svg += "<text class=\"xlabel\" x=\"" + Coordinate(kLeft + a.width / 2) + "\" y=\"" + Coordinate(m_height - 14) +
+         "\" text-anchor=\"middle\">" + XmlEscape(m_x_label) + "</text>\n";
+  svg += "<text class=\"ylabel\" x=\"18\" y=\"" + Coordinate(kTop + a.height / 2) +
+         "\" text-anchor=\"middle\" transform=\"rotate(-90 18 " + Coordinate(kTop + a.height / 2) + ")\">" +
+         XmlEscape(m_y_label) + "</text>\n";
+  return svg;
+}
+
+// One polyline per unbroken run of plotted points; a lone point between
+// gaps is still shown, as a dot.
+std::string SvgPlot::Lines(const Area& a, size_t s) const {
+  const char* color = kColors[s % (sizeof kColors / sizeof kColors[0])];
+  std::string svg = "<g class=\"series\" fill=\"none\" stroke=\"" + std::string(color) + "\" stroke-width=\"1.5\">\n";
+  std::string run;
+  size_t run_points = 0;
+  auto flush = [&] {
+    if (run_points == 1) {
+      const size_t comma = run.find(',');
+      svg += "<circle cx=\"" + run.substr(0, comma) + "\" cy=\"" + run.substr(comma + 1) + "\" r=\"1.5\" fill=\"" +
+             color + "\"/>\n";
+    } else if (run_points > 1) {
+      svg += "<polyline points=\"" + run + "\"/>\n";
+    }
+    run.clear();
+    run_points = 0;
+  };
+  for (const auto& point : m_series[s].points) {
+    if (!Plotted(point.first, point.second)) {
+      flush();
+      continue;
+    }
+    run += (run.empty() ? "" : " ") + Coordinate(a.X(point.first)) + "," + Coordinate(a.Y(point.second));
+    ++run_points;
+  }
+  flush();
+  return svg + "</g>\n";
+}
+
+std::string SvgPlot::Legend(const Area& a) const {
+  std::string svg = "<g class=\"legend\">\n";
+  for (size_t s = 0; s < m_series.size(); ++s) {
+    const char* color = kColors[s % (sizeof kColors / sizeof kColors[0])];
+    const double y = kTop + 10 + 20.0 * static_cast<double>(s);
+    const double x = kLeft + a.width + 16;
+    svg += "<line x1=\"" + Coordinate(x) + "\" y1=\"" + Coordinate(y) + "\" x2=\"" + Coordinate(x + 24) + "\" y2=\"" +
+           Coordinate(y) + "\" stroke=\"" + color + "\" stroke-width=\"2\"/>\n";
+    svg += "<text x=\"" + Coordinate(x + 30) + "\" y=\"" + Coordinate(y + 4) + "\">" + XmlEscape(m_series[s].name) +
+           "</text>\n";
+  }
+  return svg + "</g>\n";
+}
+
+std::string SvgPlot::Render() const {
+  const Area area = Bounds();
   std::string svg;
   svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(m_width) + "\" height=\"" +
          std::to_string(m_height) + "\" viewBox=\"0 0 " + std::to_string(m_width) + " " + std::to_string(m_height) +
          "\" font-family=\"sans-serif\" font-size=\"12\">\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
   if (!m_title.empty()) {
-    svg += "<text class=\"title\" x=\"" + Coordinate(kLeft + plot_w / 2) +
+    svg += "<text class=\"title\" x=\"" + Coordinate(kLeft + area.width / 2) +
            "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\">" + XmlEscape(m_title) + "</text>\n";
   }
-
-  // Grid and ticks.
-  svg += "<g class=\"grid\" stroke=\"#dddddd\" stroke-width=\"1\">\n";
-  const std::vector<double> x_ticks = Ticks(x_lo, x_hi, 8);
-  const std::vector<double> y_ticks = Ticks(y_lo, y_hi, 6);
-  for (double x : x_ticks) {
-    svg += "<line x1=\"" + Coordinate(px(x)) + "\" y1=\"" + Coordinate(kTop) + "\" x2=\"" + Coordinate(px(x)) +
-           "\" y2=\"" + Coordinate(kTop + plot_h) + "\"/>\n";
-  }
-  for (double y : y_ticks) {
-    svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(py(y)) + "\" x2=\"" +
-           Coordinate(kLeft + plot_w) + "\" y2=\"" + Coordinate(py(y)) + "\"/>\n";
-  }
-  svg += "</g>\n";
-  svg += "<g class=\"axes\" stroke=\"black\" stroke-width=\"1\">\n";
-  svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(kTop + plot_h) + "\" x2=\"" +
-         Coordinate(kLeft + plot_w) + "\" y2=\"" + Coordinate(kTop + plot_h) + "\"/>\n";
-  svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(kTop) + "\" x2=\"" + Coordinate(kLeft) +
-         "\" y2=\"" + Coordinate(kTop + plot_h) + "\"/>\n";
-  svg += "</g>\n";
-  svg += "<g class=\"ticks\">\n";
-  for (double x : x_ticks) {
-    svg += "<text class=\"xtick\" x=\"" + Coordinate(px(x)) + "\" y=\"" + Coordinate(kTop + plot_h + 16) +
-           "\" text-anchor=\"middle\">" + Number(x) + "</text>\n";
-  }
-  for (double y : y_ticks) {
-    svg += "<text class=\"ytick\" x=\"" + Coordinate(kLeft - 6) + "\" y=\"" + Coordinate(py(y) + 4) +
-           "\" text-anchor=\"end\">" + Number(y) + "</text>\n";
-  }
-  svg += "</g>\n";
-  svg += "<text class=\"xlabel\" x=\"" + Coordinate(kLeft + plot_w / 2) + "\" y=\"" + Coordinate(m_height - 14) +
-         "\" text-anchor=\"middle\">" + XmlEscape(m_x_label) + "</text>\n";
-  svg += "<text class=\"ylabel\" x=\"18\" y=\"" + Coordinate(kTop + plot_h / 2) +
-         "\" text-anchor=\"middle\" transform=\"rotate(-90 18 " + Coordinate(kTop + plot_h / 2) + ")\">" +
-         XmlEscape(m_y_label) + "</text>\n";
-
-  // One polyline per unbroken run of plotted points.
-  for (size_t s = 0; s < m_series.size(); ++s) {
-    const char* color = kColors[s % (sizeof kColors / sizeof kColors[0])];
-    svg += "<g class=\"series\" fill=\"none\" stroke=\"" + std::string(color) + "\" stroke-width=\"1.5\">\n";
-    std::string run;
-    size_t run_points = 0;
-    auto flush = [&] {
-      if (run_points == 1) {
-        // A lone point between gaps is still shown, as a dot.
-        const size_t comma = run.find(',');
-        svg += "<circle cx=\"" + run.substr(0, comma) + "\" cy=\"" + run.substr(comma + 1) + "\" r=\"1.5\" fill=\"" +
-               color + "\"/>\n";
-      } else if (run_points > 1) {
-        svg += "<polyline points=\"" + run + "\"/>\n";
-      }
-      run.clear();
-      run_points = 0;
-    };
-    for (const auto& point : m_series[s].points) {
-      if (!Plotted(point.first, point.second)) {
-        flush();
-        continue;
-      }
-      run += (run.empty() ? "" : " ") + Coordinate(px(point.first)) + "," + Coordinate(py(point.second));
-      ++run_points;
-    }
-    flush();
-    svg += "</g>\n";
-  }
-
-  // Legend.
-  svg += "<g class=\"legend\">\n";
-  for (size_t s = 0; s < m_series.size(); ++s) {
-    const char* color = kColors[s % (sizeof kColors / sizeof kColors[0])];
-    const double y = kTop + 10 + 20.0 * static_cast<double>(s);
-    const double x = kLeft + plot_w + 16;
-    svg += "<line x1=\"" + Coordinate(x) + "\" y1=\"" + Coordinate(y) + "\" x2=\"" + Coordinate(x + 24) + "\" y2=\"" +
-           Coordinate(y) + "\" stroke=\"" + color + "\" stroke-width=\"2\"/>\n";
-    svg += "<text x=\"" + Coordinate(x + 30) + "\" y=\"" + Coordinate(y + 4) + "\">" + XmlEscape(m_series[s].name) +
-           "</text>\n";
-  }
-  svg += "</g>\n";
-  svg += "</svg>\n";
-  return svg;
+  svg += Axes(area);
+  for (size_t s = 0; s < m_series.size(); ++s) svg += Lines(area, s);
+  svg += Legend(area);
+  return svg + "</svg>\n";
 }
 
 }  // namespace semhost

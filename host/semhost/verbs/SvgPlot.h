@@ -35,6 +35,18 @@ class SvgPlot {
   static std::vector<double> Ticks(double lo, double hi, int target = 6);
 
  private:
+  // The plotted area: the axes' ranges and the area's size in pixels.
+  struct Area {
+    double x_lo, x_hi, y_lo, y_hi;
+    double width, height;
+    double X(double x) const;  // pixel of a value
+    double Y(double y) const;
+  };
+  Area Bounds() const;
+  std::string Axes(const Area& area) const;
+  std::string Lines(const Area& area, size_t series) const;
+  std::string Legend(const Area& area) const;
+
   struct Series {
     std::string name;
     std::vector<std::pair<double, double>> points;

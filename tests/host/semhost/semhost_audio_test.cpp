@@ -296,6 +296,28 @@ TEST_F(AudioFiles, WrittenSamplesReadBackExactlyAndIntegerFormatsRoundAndClip) {
   EXPECT_EQ(info.format, SF_FORMAT_FLAC | SF_FORMAT_PCM_24);
 }
 
+TEST(AudioWriter, AnOutputPastFourGibibytesIsRf64OrRefusedNeverWrapped) {
+  const struct {
+    int major;
+    int64_t frames;
+    int32_t bytes;
+    int container;
+  } cases[] = {
+      {SF_FORMAT_WAV, 2200000000LL, 2, SF_FORMAT_RF64},  // read back as 52,516,352 frames when wrapped
+      {SF_FORMAT_WAV, 2147483648LL, 2, SF_FORMAT_RF64},  // exactly 4 GiB: read back as 0 when wrapped
+      {SF_FORMAT_WAV, 1073740799LL, 4, SF_FORMAT_WAV},   // just under 4 GiB less 4 KiB: WAV still holds it
+      {SF_FORMAT_WAV, -1, 4, SF_FORMAT_WAV},             // length not known
+      {SF_FORMAT_W64, 2200000000LL, 2, SF_FORMAT_W64},
+      {SF_FORMAT_AIFF, 2200000000LL, 2, 0},
+      {SF_FORMAT_AU, 2200000000LL, 2, 0},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_EQ(semhost::ContainerFor(c.major, c.frames, 1, c.bytes, &error), c.container) << c.frames;
+    EXPECT_EQ(error.empty(), c.container != 0) << error;
+  }
+}
+
 TEST_F(AudioFiles, AFailedOrAbandonedWriteLeavesTheTargetAsItWas) {
   const std::string target = m_dir.File("out.wav");
   FILE* file = fopen(target.c_str(), "w");

@@ -197,7 +197,9 @@ TEST(SemhostCommandLine, BadInputGivesAClearMessageAndExitCode) {
       {{"plot", kModule, "--sweep", "X=0:1:3"}, 2, "--svg is required"},
       {{"info"}, 2, "MODULE is required"},
       {{"info", kModule, "--bogus"}, 2, "--bogus"},
-      {{"frobnicate"}, 2, "semhost: "},
+      {{"frobnicate"}, 2, "semhost: unknown verb 'frobnicate'; the verbs are info, eval, plot, validate, render and diff"},
+      {{}, 2, "semhost: name a verb; the verbs are"},
+      {{"info", kModule, "--module", "300"}, 1, "the library holds no module 300 (getModuleProperties answered 0)"},
       {{"validate"}, 2, "validate needs the path of a module library"},
       {{"validate", kModule, "--only", "("}, 2, "bad regular expression in --only or --skip"},
       {{"validate", kModule, "--only", "nothing-matches"}, 2, "no check matches"},
@@ -209,7 +211,7 @@ TEST(SemhostCommandLine, BadInputGivesAClearMessageAndExitCode) {
   };
   for (const Case& c : cases) {
     const SemhostRun run = Semhost(c.args);
-    EXPECT_EQ(run.code, c.code) << c.args[0] << " " << (c.args.size() > 1 ? c.args.back() : "") << "\n" << run.err;
+    EXPECT_EQ(run.code, c.code) << (c.args.empty() ? "" : c.args[0] + " " + c.args.back()) << "\n" << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << "stderr: " << run.err;
     EXPECT_EQ(run.err.find("terminate"), std::string::npos) << run.err;
   }

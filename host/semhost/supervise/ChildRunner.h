@@ -1,14 +1,18 @@
 #pragma once
-// Runs a program as a child process with a time limit and collects how it
-// ended, its exit code or signal, and what it wrote to stdout and stderr. The
-// validator re-runs semhost itself this way, one check per child, so a module
-// that crashes or hangs takes only that check down. fork/exec on POSIX,
-// CreateProcess on Windows.
+// Runs a program as a child process and tells how it ended: its exit code,
+// signal or time-out. Run collects what the child wrote (the validator re-runs
+// semhost this way, one check per child); RunWatched lets it write to our own
+// stdout and stderr and times each of its calls into a module on the page it
+// shares with us (the verbs' supervised runs). A child never outlives us: on
+// Linux it dies with its parent (PR_SET_PDEATHSIG), on Windows with the job
+// object that holds it. fork/exec on POSIX, CreateProcess on Windows.
 
 #include <string>
 #include <vector>
 
 namespace semhost {
+
+class ChildWatch;
 
 struct ChildResult {
   enum class End { kExited, kSignaled, kTimedOut, kNotStarted };
@@ -32,6 +36,16 @@ class ChildRunner {
   // first asked to stop (on POSIX with SIGUSR1, so it can say where it was),
   // then, 500 ms later, killed.
   ChildResult Run(const std::vector<std::string>& args, int timeout_ms) const;
+
+  // Runs `program args…` with our stdout and stderr and stdin empty; the child
+  // finds `watch`'s page from `watch.token()` (the caller puts it in `args`).
+  // A call into the module that stays open for more than `call_timeout_ms`
+  // (0: no limit) ends the child: kTimedOut.
+  ChildResult RunWatched(const std::vector<std::string>& args, const ChildWatch& watch, int call_timeout_ms) const;
+
+  // Ends the child now running, if any (async-signal-safe): what our own
+  // signal handlers do before we end.
+  static void KillRunningChild();
 
   const std::string& program() const { return m_program; }
 

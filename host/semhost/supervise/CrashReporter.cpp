@@ -23,31 +23,27 @@ using sehost::Entry;
 using sehost::Side;
 using sehost::TraceEntry;
 
-constexpr int kMaxDepth = 32;
-
-// One call that has started and not returned: a traced call or a library call.
-struct Frame {
-  bool library = false;
-  TraceEntry entry{};
-  char call[96] = "";
-};
-
-// The calls that have started and not returned, outermost first. Written by
-// the observer, read by the handlers.
-struct Breadcrumbs {
-  const char* phase = "starting";
-  long long step = -1;
-  const char* step_label = "step";
-  long long clock = -1;
+// What the handlers need besides the crumbs, in fixed storage.
+struct Ending {
+  bool quiet = false;          // a supervised child: the parent says where it was
   bool end_with_code = false;  // EndWith: remove `remove_path`, exit with `exit_code`
   int exit_code = 0;
   char remove_path[4096] = "";
-  Frame open[kMaxDepth];
-  int open_count = 0;
-  TraceEntry last{};
-  bool has_last = false;
 };
-Breadcrumbs g_crumbs;
+Ending g_ending;
+const char* g_last_step_label = nullptr;  // SetStep copies a label only when it changes
+Breadcrumbs g_own_crumbs;
+// The crumbs in use: the process's own, or a supervised child's shared page.
+Breadcrumbs* g_crumbs = &g_own_crumbs;
+
+void CopyText(char* to, size_t size, const char* text) {
+  size_t n = 0;
+  while (text && text[n] && n + 1 < size) {
+    to[n] = text[n];
+    ++n;
+  }
+  to[n] = 0;
+}
 
 // A line built in fixed storage.
 class Line {
@@ -112,30 +108,31 @@ void AddEntry(Line* line, const TraceEntry& e) {
   line->AddNumber(e.value);
 }
 
-void BuildWhere(Line* line) {
+void BuildWhere(const Breadcrumbs& crumbs, Line* line) {
   line->Add("while ");
-  line->Add(g_crumbs.phase);
-  if (g_crumbs.step >= 0) {
+  line->Add(crumbs.phase);
+  if (crumbs.step >= 0) {
     line->Add(", ");
-    line->Add(g_crumbs.step_label);
+    line->Add(crumbs.step_label);
     line->Add(" ");
-    line->AddNumber(g_crumbs.step);
+    line->AddNumber(crumbs.step);
   }
-  if (g_crumbs.clock >= 0) {
+  if (crumbs.clock >= 0) {
     line->Add(", clock ");
-    line->AddNumber(g_crumbs.clock);
+    line->AddNumber(crumbs.clock);
   }
-  if (g_crumbs.open_count > 0) {
-    const Frame& frame = g_crumbs.open[g_crumbs.open_count - 1];
+  const int open = std::min(crumbs.open_count.load(), kMaxOpenCalls);
+  if (open > 0) {
+    const OpenCall& frame = crumbs.open[open - 1];
     line->Add("; in ");
     if (frame.library) {
       line->Add(frame.call);
     } else {
       AddEntry(line, frame.entry);
     }
-  } else if (g_crumbs.has_last) {
+  } else if (crumbs.has_last) {
     line->Add("; outside any call, the last was ");
-    AddEntry(line, g_crumbs.last);
+    AddEntry(line, crumbs.last);
   }
 }
 
@@ -149,26 +146,27 @@ void WriteErr(const char* text, size_t length) {
 }
 
 void Report(const char* what) {
+  if (g_ending.quiet) return;
   Line line;
   line.Add("\nsemhost: ");
   line.Add(what);
   line.Add(" ");
-  BuildWhere(&line);
+  BuildWhere(*g_crumbs, &line);
   line.Add("\n");
   WriteErr(line.text(), line.length());
 }
 
 // With EndWith: removes the file and ends with the code (async-signal-safe).
 void EndIfAsked() {
-  if (!g_crumbs.end_with_code) return;
-  if (g_crumbs.remove_path[0]) {
+  if (!g_ending.end_with_code || g_ending.quiet) return;  // a supervised child's parent cleans up
+  if (g_ending.remove_path[0]) {
 #if defined(_WIN32)
-    _unlink(g_crumbs.remove_path);
+    _unlink(g_ending.remove_path);
 #else
-    unlink(g_crumbs.remove_path);
+    unlink(g_ending.remove_path);
 #endif
   }
-  _exit(g_crumbs.exit_code);
+  _exit(g_ending.exit_code);
 }
 
 #if defined(_WIN32)
@@ -237,72 +235,87 @@ void CrashReporter::Install() {
 }
 
 void CrashReporter::SetPhase(const char* phase) {
-  g_crumbs.phase = phase;
-  g_crumbs.step = -1;
-  g_crumbs.clock = -1;
+  CopyText(g_crumbs->phase, sizeof g_crumbs->phase, phase);
+  g_crumbs->step = -1;
+  g_crumbs->clock = -1;
 }
 
 void CrashReporter::SetStep(long long step, const char* label) {
-  g_crumbs.step = step;
-  g_crumbs.step_label = label;
+  g_crumbs->step = step;
+  if (label != g_last_step_label) {
+    CopyText(g_crumbs->step_label, sizeof g_crumbs->step_label, label);
+    g_last_step_label = label;
+  }
 }
 
-void CrashReporter::SetClock(long long clock) { g_crumbs.clock = clock; }
+void CrashReporter::SetClock(long long clock) { g_crumbs->clock = clock; }
 
 void CrashReporter::EndWith(int exit_code, const std::string& remove_path) {
-  g_crumbs.exit_code = exit_code;
-  const size_t n = std::min(remove_path.size(), sizeof g_crumbs.remove_path - 1);
-  memcpy(g_crumbs.remove_path, remove_path.data(), n);
-  g_crumbs.remove_path[n] = 0;
-  g_crumbs.end_with_code = true;
+  g_ending.exit_code = exit_code;
+  CopyText(g_ending.remove_path, sizeof g_ending.remove_path, remove_path.c_str());
+  g_ending.end_with_code = true;
+}
+
+void CrashReporter::Supervised(ChildWatchPage* page) {
+  if (!page) return;
+  g_crumbs = &page->crumbs;
+  g_ending.quiet = true;
+}
+
+std::string CrashReporter::Describe(const Breadcrumbs& crumbs) {
+  Line line;
+  BuildWhere(crumbs, &line);
+  return line.text();
 }
 
 void CrashReporter::CallStarted(const TraceEntry& entry, const sehost::StandInHost&) {
   // A traced call's depth counts the host's calls only; library calls sit in between.
-  int slot = g_crumbs.open_count;
-  for (int i = g_crumbs.open_count - 1; i >= 0; --i) {
-    if (!g_crumbs.open[i].library && g_crumbs.open[i].entry.depth >= entry.depth) slot = i;
+  Breadcrumbs& crumbs = *g_crumbs;
+  const int open = crumbs.open_count.load(std::memory_order_relaxed);
+  int slot = open;
+  for (int i = open - 1; i >= 0; --i) {
+    if (!crumbs.open[i].library && crumbs.open[i].entry.depth >= entry.depth) slot = i;
   }
-  if (slot >= kMaxDepth) slot = kMaxDepth - 1;
-  g_crumbs.open[slot].library = false;
-  g_crumbs.open[slot].entry = entry;
-  g_crumbs.open_count = slot + 1;
+  if (slot >= kMaxOpenCalls) slot = kMaxOpenCalls - 1;
+  crumbs.open[slot].library = false;
+  crumbs.open[slot].entry = entry;
+  if (slot == 0) crumbs.outer_calls.fetch_add(1, std::memory_order_relaxed);
+  crumbs.open_count.store(slot + 1, std::memory_order_release);
 }
 
 void CrashReporter::CallReturned(const TraceEntry& entry, const sehost::StandInHost&) {
-  for (int i = g_crumbs.open_count - 1; i >= 0; --i) {
-    if (!g_crumbs.open[i].library && g_crumbs.open[i].entry.depth == entry.depth) {
-      g_crumbs.open_count = i;
+  Breadcrumbs& crumbs = *g_crumbs;
+  for (int i = crumbs.open_count.load(std::memory_order_relaxed) - 1; i >= 0; --i) {
+    if (!crumbs.open[i].library && crumbs.open[i].entry.depth == entry.depth) {
+      crumbs.open_count.store(i, std::memory_order_release);
       break;
     }
   }
-  g_crumbs.last = entry;
-  g_crumbs.has_last = true;
+  crumbs.last = entry;
+  crumbs.has_last = true;
 }
 
 void CrashReporter::LibraryCallStarted(const std::string& call) {
-  const int slot = g_crumbs.open_count < kMaxDepth ? g_crumbs.open_count : kMaxDepth - 1;
-  Frame& frame = g_crumbs.open[slot];
+  Breadcrumbs& crumbs = *g_crumbs;
+  const int open = crumbs.open_count.load(std::memory_order_relaxed);
+  const int slot = open < kMaxOpenCalls ? open : kMaxOpenCalls - 1;
+  OpenCall& frame = crumbs.open[slot];
   frame.library = true;
-  const size_t n = std::min(call.size(), sizeof frame.call - 1);
-  memcpy(frame.call, call.data(), n);
-  frame.call[n] = 0;
-  g_crumbs.open_count = slot + 1;
+  CopyText(frame.call, sizeof frame.call, call.c_str());
+  if (slot == 0) crumbs.outer_calls.fetch_add(1, std::memory_order_relaxed);
+  crumbs.open_count.store(slot + 1, std::memory_order_release);
 }
 
 void CrashReporter::LibraryCallReturned(const std::string&) {
-  for (int i = g_crumbs.open_count - 1; i >= 0; --i) {
-    if (g_crumbs.open[i].library) {
-      g_crumbs.open_count = i;
+  Breadcrumbs& crumbs = *g_crumbs;
+  for (int i = crumbs.open_count.load(std::memory_order_relaxed) - 1; i >= 0; --i) {
+    if (crumbs.open[i].library) {
+      crumbs.open_count.store(i, std::memory_order_release);
       break;
     }
   }
 }
 
-std::string CrashReporter::Where() {
-  Line line;
-  BuildWhere(&line);
-  return line.text();
-}
+std::string CrashReporter::Where() { return Describe(*g_crumbs); }
 
 }  // namespace semhost

@@ -1,12 +1,15 @@
 #pragma once
-// Makes a check's child process say where it was when it dies: on a crash
+// Keeps where a process that runs module code is: the phase, the block and
+// clock, and the calls into the module that have not returned. On a crash
 // signal, an abort (a failed assertion) or the parent's request to stop after
-// the time limit, it writes one line to stderr naming the check's phase and
-// the innermost call into the module that had not returned, then ends the way
-// it would have. Everything the handlers use is kept in fixed storage and
-// written without allocating.
+// the time limit, it writes one line to stderr naming the phase and the
+// innermost open call, then ends the way it would have. In a supervised child
+// the crumbs live on the page the parent reads, and the parent says the line.
+// Everything the handlers use is kept in fixed storage and written without
+// allocating.
 
 #include "CallObserver.h"
+#include "ChildWatch.h"
 
 namespace semhost {
 
@@ -25,6 +28,9 @@ class CrashReporter : public CallObserver {
   // `remove_path` (when not empty; a file that must not outlive the run) and
   // ends the process with `exit_code`.
   static void EndWith(int exit_code, const std::string& remove_path);
+  // A supervised child keeps its crumbs on the page its parent reads, and
+  // writes no line of its own: the parent says where it was.
+  static void Supervised(ChildWatchPage* page);
 
   void CallStarted(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
   void CallReturned(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
@@ -34,6 +40,8 @@ class CrashReporter : public CallObserver {
   // The line the handlers write, for a caller outside a handler: "while
   // <phase>; in <call>".
   static std::string Where();
+  // The same line for any crumbs (a supervised child's, read by its parent).
+  static std::string Describe(const Breadcrumbs& crumbs);
 };
 
 // The exit code of a child stopped after its time limit.

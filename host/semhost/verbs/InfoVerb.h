@@ -1,0 +1,22 @@
+#pragma once
+// `semhost info MODULE [--json]`: the library's modules (or the one --module
+// names), with their properties and pins. Exit code 1 when the library holds
+// no such module or it makes no audio half.
+
+#include <string>
+
+#include "VerbOptions.h"
+
+namespace semhost {
+
+struct InfoArgs {
+  std::string path;
+  bool json = false;
+};
+
+class InfoVerb {
+ public:
+  static int Run(const VerbOptions& options, const InfoArgs& args);
+};
+
+}  // namespace semhost
