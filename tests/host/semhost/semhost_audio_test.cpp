@@ -158,6 +158,8 @@ TEST(Automation, BadDocumentsAreRefusedNamingTheFileAndTheEntry) {
   fclose(fopen(empty.c_str(), "w"));
   EXPECT_FALSE(automation.Read(empty, 44100, 88200, &error));
   EXPECT_EQ(error, empty + ": the file is empty; expected { \"PIN\": { \"TIME\": VALUE, … }, … }");
+  EXPECT_FALSE(automation.Read(dir.path(), 44100, 88200, &error));
+  EXPECT_EQ(error, "cannot read " + dir.path() + ": it is a folder");
 }
 
 #if defined(SEMHOST_AUDIO_FILES)
@@ -254,6 +256,20 @@ TEST_F(AudioFiles, DiffRefusesFilesItCannotCompareWithExitTwo) {
     EXPECT_EQ(run.code, 2) << c.error;
     EXPECT_EQ(run.err.substr(0, c.error.size()), c.error);
     EXPECT_EQ(run.out, "");
+  }
+}
+
+TEST_F(AudioFiles, OnlyRegularFilesAreRead) {
+  const std::string fifo = m_dir.File("fifo.wav");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // opened for reading, it would block
+  const std::string not_regular = ": it is not a regular file (a FIFO or a device, say)";
+  for (const auto& c : {std::make_pair(fifo, "cannot read " + fifo + not_regular),
+                        std::make_pair(std::string("/dev/zero"), "cannot read /dev/zero" + not_regular),
+                        std::make_pair(m_dir.path(), "cannot read " + m_dir.path() + ": it is a folder")}) {
+    AudioFile file;
+    std::string error;
+    EXPECT_FALSE(file.Read(c.first, &error));
+    EXPECT_EQ(error, c.second);
   }
 }
 
