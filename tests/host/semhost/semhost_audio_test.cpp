@@ -15,6 +15,7 @@
 #if defined(SEMHOST_AUDIO_FILES)
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "AudioDiff.h"
@@ -271,6 +272,35 @@ TEST_F(AudioFiles, OnlyRegularFilesAreRead) {
     EXPECT_FALSE(file.Read(c.first, &error));
     EXPECT_EQ(error, c.second);
   }
+}
+
+TEST_F(AudioFiles, AnInputTooLargeForTheMemoryIsAMessageAndExitTwo) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than the limit leaves";
+#endif
+  if (!std::string(SEMHOST_TEST_EMULATOR).empty()) GTEST_SKIP() << "an emulator takes its own address space";
+  // A mono float WAV of 1e9 frames (4 GB, sparse) read whole by diff, under a 1 GB address space.
+  const std::string huge = m_dir.File("huge.wav"), err = m_dir.File("err.txt");
+  const uint32_t bytes = 4000000000u, riff = bytes + 36, fmt_size = 16, rate = 48000, byte_rate = 4 * rate;
+  const uint16_t ieee_float = 3, channels = 1, block = 4, bits = 32;
+  std::string header = "RIFF....WAVEfmt ....ffccrrrrbbbbaabbdata....";
+  memcpy(&header[4], &riff, 4);
+  memcpy(&header[16], &fmt_size, 4);
+  memcpy(&header[20], &ieee_float, 2);
+  memcpy(&header[22], &channels, 2);
+  memcpy(&header[24], &rate, 4);
+  memcpy(&header[28], &byte_rate, 4);
+  memcpy(&header[32], &block, 2);
+  memcpy(&header[34], &bits, 2);
+  memcpy(&header[40], &bytes, 4);
+  FILE* file = fopen(huge.c_str(), "wb");
+  fwrite(header.data(), 1, header.size(), file);
+  fclose(file);
+  ASSERT_EQ(truncate(huge.c_str(), 44 + static_cast<off_t>(bytes)), 0);
+  const std::string command = "ulimit -v 1000000; '" SEMHOST_PATH "' diff '" + huge + "' '" + huge + "' 2>'" + err + "'";
+  const int status = system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(semhost::ReadFile(err), "semhost: diff: cannot read " + huge + ": not enough memory for its 1000000000 frames of 1 channel(s)\n");
 }
 
 TEST(AudioDiff, BitExactTellsZeroSignsApartAndAToleranceNeverPassesANonFiniteSample) {
