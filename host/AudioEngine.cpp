@@ -93,6 +93,12 @@ void AudioEngine::Stream(size_t input, const float* samples, int64_t frames, siz
   m_sorted = false;
 }
 
+void AudioEngine::MoveStream(size_t input, const float* samples, int64_t first) {
+  if (input >= m_feeds.size()) return;
+  m_feeds[input].samples = samples;
+  m_feeds[input].first = first;
+}
+
 bool AudioEngine::CanSet(int32_t declaration, std::string* why) const {
   const EnginePin* pin = PinOfDeclaration(declaration);
   if (!pin) {
@@ -167,12 +173,13 @@ void AudioEngine::Process(int32_t frames) {
   for (size_t i = 0; i < m_inputs.size(); ++i) {
     float* buffer = m_host.PinBuffer(m_inputs[i]).data();
     const Feed& feed = m_feeds[i];
-    int64_t have = feed.samples ? feed.frames - static_cast<int64_t>(start) : 0;
+    const int64_t offset = static_cast<int64_t>(start) - feed.first;  // into feed.samples
+    int64_t have = feed.samples && offset >= 0 ? feed.frames - static_cast<int64_t>(start) : 0;
     have = std::min<int64_t>(std::max<int64_t>(have, 0), frames);
     if (have > 0 && feed.stride == 1) {
-      memcpy(buffer, feed.samples + start, static_cast<size_t>(have) * sizeof(float));
+      memcpy(buffer, feed.samples + offset, static_cast<size_t>(have) * sizeof(float));
     } else if (have > 0) {
-      const float* from = feed.samples + static_cast<size_t>(start) * feed.stride;
+      const float* from = feed.samples + static_cast<size_t>(offset) * feed.stride;
       for (int64_t f = 0; f < have; ++f) buffer[f] = from[static_cast<size_t>(f) * feed.stride];
     }
     std::fill(buffer + have, buffer + frames, 0.0f);

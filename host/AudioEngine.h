@@ -88,6 +88,11 @@ class AudioEngine {
   // Frame f is samples[f * stride]: a channel of an interleaved file is
   // read in place, without a copy of its own.
   void Stream(size_t input, const float* samples, int64_t frames, size_t stride = 1);
+  // Moves the stream's samples: from now on frame f (f >= `first`) is
+  // samples[(f - first) * stride]. A long stream is fed a chunk at a time;
+  // the caller keeps the chunk alive and holding every frame of the blocks
+  // processed until the next move.
+  void MoveStream(size_t input, const float* samples, int64_t first);
   // Whether a host can set this declared pin; false with the reason.
   bool CanSet(int32_t declaration, std::string* why) const;
   // Schedules a control change of `declaration` to `bits` (the pin's value,
@@ -116,6 +121,7 @@ class AudioEngine {
     const float* samples = nullptr;
     int64_t frames = 0;
     size_t stride = 1;
+    int64_t first = 0;  // the frame at samples[0]
   };
   void PostDue(uint32_t until);
 

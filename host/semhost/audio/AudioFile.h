@@ -1,7 +1,7 @@
 #pragma once
-// A whole audio file in memory as 32-bit floats, read from any format
-// libsndfile reads (integer formats scaled to [-1, 1): a 16-bit sample s
-// reads as s / 32768). Writing goes through AudioWriter, so a failed write
+// A whole audio file in memory as 32-bit floats, read with AudioReader (any
+// format libsndfile reads, regular files only; a render streams its inputs
+// with AudioReader instead). Writing goes through AudioWriter, so a failed write
 // never leaves a partial file at the target path.
 
 #include <stdint.h>

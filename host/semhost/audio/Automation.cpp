@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <string.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <fstream>
@@ -238,6 +239,13 @@ bool ReadPin(const std::string& pin, const Json& entries, const std::vector<std:
 }  // namespace
 
 bool Automation::Read(const std::string& path, int32_t sample_rate, int64_t total_frames, std::string* error) {
+  // A folder would read as empty, a FIFO or a device could block or never end.
+  struct stat info;
+  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
+    *error = "cannot read " + path + ": " +
+             (S_ISDIR(info.st_mode) ? "it is a folder" : "it is not a regular file (a FIFO or a device, say)");
+    return false;
+  }
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     *error = "cannot read " + path + ": " + strerror(errno);

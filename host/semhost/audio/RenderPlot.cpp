@@ -34,11 +34,12 @@ void RenderPlot::Finish(Envelope* e) const {
   e->broken = false;
 }
 
-void RenderPlot::AddInput(const std::string& name, const std::vector<float>& samples) {
-  m_inputs.push_back({name, Envelope()});
-  Envelope& e = m_inputs.back().second;
-  for (float sample : samples) Add(&e, sample);
-  Finish(&e);
+void RenderPlot::AddInput(const std::string& name) { m_inputs.push_back({name, Envelope()}); }
+
+void RenderPlot::AddInputSamples(size_t input, const float* samples, size_t stride, int64_t frames) {
+  if (input >= m_inputs.size()) return;
+  Envelope& e = m_inputs[input].second;
+  for (int64_t f = 0; f < frames; ++f) Add(&e, samples[static_cast<size_t>(f) * stride]);
 }
 
 void RenderPlot::AddOutput(size_t output, const float* samples, int32_t frames) {
@@ -56,7 +57,10 @@ bool RenderPlot::Write(const std::string& path, const std::string& module_name,
     Finish(&m_outputs[o]);
     chart.AddSeries(o < output_names.size() ? output_names[o] : "output " + std::to_string(o + 1), m_outputs[o].points);
   }
-  for (const auto& input : m_inputs) chart.AddSeries("in: " + input.first, input.second.points);
+  for (auto& input : m_inputs) {
+    Finish(&input.second);
+    chart.AddSeries("in: " + input.first, input.second.points);
+  }
   const std::string text = chart.Render();
   FILE* file = fopen(OutputPath(path).c_str(), "wb");
   const bool ok = file && fwrite(text.data(), 1, text.size(), file) == text.size();

@@ -19,7 +19,11 @@ class RenderPlot {
   // `total` frames at `rate` Hz will be added per signal.
   RenderPlot(int32_t rate, int64_t total);
 
-  void AddInput(const std::string& name, const std::vector<float>& samples);
+  // Adds an input channel, number AddInput's count before; its samples follow.
+  void AddInput(const std::string& name);
+  // Appends the next `frames` samples of input number `input`, sample f at
+  // samples[f * stride].
+  void AddInputSamples(size_t input, const float* samples, size_t stride, int64_t frames);
   // Appends the next `frames` samples of output number `output`.
   void AddOutput(size_t output, const float* samples, int32_t frames);
   // Writes the chart; `output_names` name the outputs in order.

@@ -7,9 +7,9 @@
 #include <memory>
 
 #include "AudioEngine.h"
-#include "AudioFile.h"
 #include "AudioWriter.h"
 #include "Automation.h"
+#include "InputStreams.h"
 #include "CrashReporter.h"
 #include "ExitCode.h"
 #include "ModuleInfo.h"
@@ -32,6 +32,7 @@ using sehost::StandInHost;
 using sehost::TraceEntry;
 
 constexpr int64_t kMaxFrames = 4294967295LL;  // the sample clock is 32 bits
+constexpr int32_t kChunk = 4096;  // frames read or written at a time, at least
 
 int Usage(const std::string& message) {
   fprintf(stderr, "semhost: render: %s\n", message.c_str());
@@ -106,45 +107,6 @@ class RenderObserver : public CallObserver {
   CrashReporter m_crash;
   BoundedTrace& m_trace;
 };
-
-// The input files, read whole, their channels one by one, and the render's
-// rate and length. The engine reads each channel in place from its file's
-// interleaved samples.
-struct InputChannel {
-  size_t file;
-  int32_t channel;
-  std::string name;  // "in.wav ch 1"
-};
-struct Inputs {
-  std::vector<AudioFile> files;
-  std::vector<InputChannel> channels;
-  int32_t sample_rate = 0;
-  int64_t frames = 0;  // the longest input
-};
-
-bool ReadInputs(const RenderArgs& args, Inputs* inputs, std::string* error) {
-  std::string first_rate_file;
-  for (const std::string& path : args.inputs) {
-    AudioFile file;
-    if (!file.Read(path, error)) return false;
-    if (!file.warning().empty()) fprintf(stderr, "semhost: render: warning: %s\n", file.warning().c_str());
-    if (inputs->sample_rate == 0) {
-      inputs->sample_rate = file.sample_rate();
-      first_rate_file = path;
-    } else if (file.sample_rate() != inputs->sample_rate) {
-      *error = "the inputs are at different sample rates: " + first_rate_file + " at " +
-               std::to_string(inputs->sample_rate) + " Hz, " + path + " at " + std::to_string(file.sample_rate()) +
-               " Hz (semhost does not resample)";
-      return false;
-    }
-    inputs->frames = std::max(inputs->frames, file.frames());
-    for (int32_t c = 0; c < file.channels(); ++c) {
-      inputs->channels.push_back({inputs->files.size(), c, path + " ch " + std::to_string(c + 1)});
-    }
-    inputs->files.push_back(std::move(file));
-  }
-  return true;
-}
 
 // A pin and value given on the command line or in the automation, resolved.
 struct Change {
@@ -222,7 +184,7 @@ class RenderRun {
 
   const RenderArgs& m_args;
   SampleFormat m_format = SampleFormat::kDefault;
-  Inputs m_inputs;
+  InputStreams m_inputs;
   int32_t m_rate = 48000;
   int64_t m_total = 0;
   BoundedTrace m_trace;
@@ -245,18 +207,18 @@ bool RenderRun::PlanFiles(std::string* error) {
     *error = "cannot write the chart " + m_args.svg + ": its folder is missing or not writable";
     return false;
   }
-  if (!ReadInputs(m_args, &m_inputs, error)) return false;
-  if (m_args.sample_rate > 0 && m_inputs.sample_rate > 0 && m_args.sample_rate != m_inputs.sample_rate) {
+  if (!m_inputs.Open(m_args.inputs, error)) return false;
+  if (m_args.sample_rate > 0 && m_inputs.sample_rate() > 0 && m_args.sample_rate != m_inputs.sample_rate()) {
     *error = "--sample-rate " + std::to_string(m_args.sample_rate) + " differs from the inputs' rate, " +
-             std::to_string(m_inputs.sample_rate) + " Hz (semhost does not resample)";
+             std::to_string(m_inputs.sample_rate()) + " Hz (semhost does not resample)";
     return false;
   }
-  m_rate = m_inputs.sample_rate > 0 ? m_inputs.sample_rate : m_args.sample_rate > 0 ? m_args.sample_rate : 48000;
+  m_rate = m_inputs.sample_rate() > 0 ? m_inputs.sample_rate() : m_args.sample_rate > 0 ? m_args.sample_rate : 48000;
   return PlanLength(error);
 }
 
 bool RenderRun::PlanLength(std::string* error) {
-  m_total = m_args.frames >= 0 ? m_args.frames : m_inputs.frames;
+  m_total = m_args.frames >= 0 ? m_args.frames : m_inputs.frames();
   if (!m_args.seconds.empty()) {
     std::string seconds = m_args.seconds;  // "1.5" or "1.5s"
     if (seconds.back() == 's') seconds.pop_back();
@@ -303,15 +265,15 @@ bool RenderRun::PlanPins(std::string* error) {
   const std::vector<SEPinProperties>& pins = m_session->pins();
   m_info.index = m_args.module_index;
   for (size_t i = 0; i < pins.size(); ++i) m_info.pins.push_back(DescribePin(static_cast<int32_t>(i), pins[i]));
-  m_engine.reset(new AudioEngine(m_session->host(), pins, Repeats(pins, m_inputs.channels.size())));
+  m_engine.reset(new AudioEngine(m_session->host(), pins, Repeats(pins, m_inputs.channel_count())));
   const AudioEngine& engine = *m_engine;
-  if (m_inputs.channels.size() > engine.sample_inputs().size()) {
+  if (m_inputs.channel_count() > engine.sample_inputs().size()) {
     std::string names;
     for (int32_t index : engine.sample_inputs()) {
       const PinInfo& pin = m_info.pins[static_cast<size_t>(engine.pins()[static_cast<size_t>(index)].declaration)];
       names += (names.empty() ? "\"" : ", \"") + pin.name + "\"";
     }
-    *error = "the input files give " + std::to_string(m_inputs.channels.size()) + " channel(s); the module takes " +
+    *error = "the input files give " + std::to_string(m_inputs.channel_count()) + " channel(s); the module takes " +
              std::to_string(engine.sample_inputs().size()) +
              (names.empty() ? " (it has no sample input)" : " (" + names + ")");
     return false;
@@ -357,12 +319,10 @@ void RenderRun::Start() {
   session.OpenAudio(static_cast<float>(m_rate), m_args.block_size, m_engine.get());
   CrashReporter::SetPhase("making the GUI half");
   const bool has_gui = session.CreateGui() != nullptr;  // a module may make none
-  for (size_t i = 0; i < m_inputs.channels.size(); ++i) {
-    const AudioFile& file = m_inputs.files[m_inputs.channels[i].file];
-    // An empty file has no samples to point into: it streams silence.
-    const float* samples = file.frames() > 0 ? file.interleaved().data() + m_inputs.channels[i].channel : nullptr;
-    m_engine->Stream(i, samples, file.frames(), static_cast<size_t>(file.channels()));
-  }
+  // The streams' events come before the changes' at one clock, as scheduled.
+  m_plot.reset(new RenderPlot(m_rate, m_total));
+  // Chunks of inputs as long as the output's, so reading costs as few calls as writing.
+  m_inputs.Start(m_args.block_size, kChunk, m_engine.get(), m_args.svg.empty() ? nullptr : m_plot.get());
   std::string error;
   for (const Change& change : m_changes) {
     // A pin the GUI half shares is also told, as a host tells it of any change.
@@ -372,19 +332,12 @@ void RenderRun::Start() {
     }
     m_engine->ScheduleChange(change.pin->index, change.bits, static_cast<uint32_t>(change.frame), &error, also);
   }
-  m_plot.reset(new RenderPlot(m_rate, m_total));
-  if (!m_args.svg.empty()) {
-    for (const InputChannel& input : m_inputs.channels) {
-      m_plot->AddInput(input.name, m_inputs.files[input.file].Channel(input.channel));
-    }
-  }
 }
 
-// Every block, gathered into chunks of at least kWriteChunk frames before
+// Every block, gathered into chunks of at least kChunk frames before
 // they are written: small blocks would otherwise cost a write per block.
 int RenderRun::RenderBlocks() {
-  constexpr int32_t kWriteChunk = 4096;
-  const int32_t chunk_frames = std::max(kWriteChunk, m_args.block_size);
+  const int32_t chunk_frames = std::max(kChunk, m_args.block_size);
   std::vector<float> interleaved(static_cast<size_t>(chunk_frames) * static_cast<size_t>(m_channels));
   int32_t pending = 0;  // frames gathered in `interleaved`
   std::string error;
@@ -400,6 +353,7 @@ int RenderRun::RenderBlocks() {
     const int32_t frames = static_cast<int32_t>(std::min<int64_t>(m_args.block_size, m_total - done));
     CrashReporter::SetStep(block, "block");
     CrashReporter::SetClock(done);
+    m_inputs.Advance(done);
     m_engine->Process(frames);
     if (!m_session->host().audio()) {
       fprintf(stderr, "semhost: render: the audio half is gone (%s)\n", m_session->host().last_refusal().c_str());
@@ -420,7 +374,8 @@ int RenderRun::RenderBlocks() {
       progress.Update(done, m_total, text);
     }
   }
-  return flush() ? kExitOk : Usage(error);
+  if (!flush()) return Usage(error);
+  return m_inputs.Finish(&error) ? kExitOk : Usage(error);
 }
 
 // Closes the module and puts the outputs in place.

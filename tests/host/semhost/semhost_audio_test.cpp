@@ -15,6 +15,7 @@
 #if defined(SEMHOST_AUDIO_FILES)
 #include <sndfile.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "AudioDiff.h"
@@ -158,6 +159,8 @@ TEST(Automation, BadDocumentsAreRefusedNamingTheFileAndTheEntry) {
   fclose(fopen(empty.c_str(), "w"));
   EXPECT_FALSE(automation.Read(empty, 44100, 88200, &error));
   EXPECT_EQ(error, empty + ": the file is empty; expected { \"PIN\": { \"TIME\": VALUE, … }, … }");
+  EXPECT_FALSE(automation.Read(dir.path(), 44100, 88200, &error));
+  EXPECT_EQ(error, "cannot read " + dir.path() + ": it is a folder");
 }
 
 #if defined(SEMHOST_AUDIO_FILES)
@@ -255,6 +258,49 @@ TEST_F(AudioFiles, DiffRefusesFilesItCannotCompareWithExitTwo) {
     EXPECT_EQ(run.err.substr(0, c.error.size()), c.error);
     EXPECT_EQ(run.out, "");
   }
+}
+
+TEST_F(AudioFiles, OnlyRegularFilesAreRead) {
+  const std::string fifo = m_dir.File("fifo.wav");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // opened for reading, it would block
+  const std::string not_regular = ": it is not a regular file (a FIFO or a device, say)";
+  for (const auto& c : {std::make_pair(fifo, "cannot read " + fifo + not_regular),
+                        std::make_pair(std::string("/dev/zero"), "cannot read /dev/zero" + not_regular),
+                        std::make_pair(m_dir.path(), "cannot read " + m_dir.path() + ": it is a folder")}) {
+    AudioFile file;
+    std::string error;
+    EXPECT_FALSE(file.Read(c.first, &error));
+    EXPECT_EQ(error, c.second);
+  }
+}
+
+TEST_F(AudioFiles, AnInputTooLargeForTheMemoryIsAMessageAndExitTwo) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the sanitizers reserve more address space than the limit leaves";
+#endif
+  if (!std::string(SEMHOST_TEST_EMULATOR).empty()) GTEST_SKIP() << "an emulator takes its own address space";
+  // A mono float WAV of 1e9 frames (4 GB, sparse) read whole by diff, under a 1 GB address space.
+  const std::string huge = m_dir.File("huge.wav"), err = m_dir.File("err.txt");
+  const uint32_t bytes = 4000000000u, riff = bytes + 36, fmt_size = 16, rate = 48000, byte_rate = 4 * rate;
+  const uint16_t ieee_float = 3, channels = 1, block = 4, bits = 32;
+  std::string header = "RIFF....WAVEfmt ....ffccrrrrbbbbaabbdata....";
+  memcpy(&header[4], &riff, 4);
+  memcpy(&header[16], &fmt_size, 4);
+  memcpy(&header[20], &ieee_float, 2);
+  memcpy(&header[22], &channels, 2);
+  memcpy(&header[24], &rate, 4);
+  memcpy(&header[28], &byte_rate, 4);
+  memcpy(&header[32], &block, 2);
+  memcpy(&header[34], &bits, 2);
+  memcpy(&header[40], &bytes, 4);
+  FILE* file = fopen(huge.c_str(), "wb");
+  fwrite(header.data(), 1, header.size(), file);
+  fclose(file);
+  ASSERT_EQ(truncate(huge.c_str(), 44 + static_cast<off_t>(bytes)), 0);
+  const std::string command = "ulimit -v 1000000; '" SEMHOST_PATH "' diff '" + huge + "' '" + huge + "' 2>'" + err + "'";
+  const int status = system(command.c_str());
+  EXPECT_EQ(WEXITSTATUS(status), 2);
+  EXPECT_EQ(semhost::ReadFile(err), "semhost: diff: cannot read " + huge + ": not enough memory for its 1000000000 frames of 1 channel(s)\n");
 }
 
 TEST(AudioDiff, BitExactTellsZeroSignsApartAndAToleranceNeverPassesANonFiniteSample) {

@@ -22,7 +22,7 @@ using semhost::AudioFile;
 using setest::FloatBits;
 
 const std::string kFixtures = SE_AUDIO_FIXTURES;
-// Longer than the render's write chunk (4096 frames), so chunks are written
+// Longer than the render's read and write chunks (4096 frames), so chunks are read and written
 // mid-render at every block size tested.
 constexpr int kFrames = 9000;
 
@@ -179,6 +179,31 @@ TEST_F(Render, BadInputIsRefusedWithExitTwoBeforeAnyOutputExists) {
   run = Semhost({"render", kFixtures, "--in", in, "--out", m_dir.File("out.nope")});
   EXPECT_EQ(run.code, 2);
   EXPECT_EQ(run.err.find("semhost: render: cannot write " + m_dir.File("out.nope") + ": no audio file format"), 0u) << run.err;
+}
+
+TEST_F(Render, InputsThatAreNotRegularFilesAreRefusedSupervisedOrInProcess) {
+  const std::string fifo = m_dir.File("fifo.wav"), folder = m_dir.path();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);  // opened for reading, it would block
+  const std::string not_regular = ": it is not a regular file (a FIFO or a device, say)\n";
+  const struct {
+    std::vector<std::string> args;
+    std::string error;
+  } cases[] = {
+      {{"--in", folder}, "cannot read " + folder + " (--in): it is a folder\n"},
+      {{"--in", fifo}, "cannot read " + fifo + " (--in)" + not_regular},
+      {{"--in", "/dev/null"}, "cannot read /dev/null (--in)" + not_regular},
+      {{"--in", in, "--automate", folder}, "cannot read " + folder + " (--automate): it is a folder\n"},
+      {{"--in", in, "--automate", fifo}, "cannot read " + fifo + " (--automate)" + not_regular},
+  };
+  for (const auto& c : cases) {
+    for (const char* where : {"--in-process", "--timeout-ms=60000"}) {
+      std::vector<std::string> args = {"render", where, kFixtures, "--out", out};
+      args.insert(args.end(), c.args.begin(), c.args.end());
+      const SemhostRun run = Semhost(args, 10000);
+      EXPECT_EQ(run.code, 2) << where << " " << c.error;
+      EXPECT_EQ(run.err, "semhost: render: " + c.error) << where;
+    }
+  }
 }
 
 TEST_F(Render, ACutShortInputIsRenderedWithAWarningGivingTheFramesRead) {
