@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "FuzzCheck.h"
 #include "it_enum_list.h"
 
 namespace {
@@ -25,14 +26,6 @@ namespace {
 constexpr size_t kMaxInput = 1024;  // longer inputs are ignored: they add run time, not paths
 constexpr size_t kMaxWalk = 1000;   // a wider range is walked only this far
 constexpr size_t kMaxProbes = 8;   // items whose index and value are searched for
-
-#define CHECK(condition)                                                           \
-  do {                                                                             \
-    if (!(condition)) {                                                            \
-      fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-      abort();                                                                     \
-    }                                                                              \
-  } while (0)
 
 struct Item {
   int32_t index;

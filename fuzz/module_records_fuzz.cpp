@@ -26,20 +26,13 @@
 #include <vector>
 
 #include "FloatBits.h"
+#include "FuzzCheck.h"
 #include "GuiModule.h"
 #include "ModuleEntry.h"
 #include "SEModule_base.h"
 #include "StandInHost.h"
 
 namespace {
-
-#define CHECK(condition)                                                                 \
-  do {                                                                                   \
-    if (!(condition)) {                                                                  \
-      fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-      abort();                                                                           \
-    }                                                                                    \
-  } while (0)
 
 constexpr int32_t kMode = GuiModule::PIN_MODE;
 constexpr int32_t kX = GuiModule::PIN_X;

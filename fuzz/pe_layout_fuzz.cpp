@@ -13,18 +13,11 @@
 
 #include <string>
 
+#include "FuzzCheck.h"
 #include "PeLayout.h"
 #include "PeLoadError.h"
 
 namespace {
-
-#define CHECK(condition)                                                                \
-  do {                                                                                  \
-    if (!(condition)) {                                                                 \
-      fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #condition); \
-      abort();                                                                          \
-    }                                                                                   \
-  } while (0)
 
 // The DLLs whose shims the loader has; any function name of theirs binds.
 uint32_t Resolve(const std::string& dll, const std::string& name) {
