@@ -206,7 +206,7 @@ pid_t Start(const std::vector<std::string>& args) {
 pid_t StartHangingRender(const std::string& dir, const std::string& in, const std::string& out) {
   const pid_t pid = Start({"render", Misbehaving("hang_in_process"), "--in", in, "--out", out, "--timeout-ms", "0"});
   // The render is under way once semhost has made its temporary.
-  for (int i = 0; i < 2000; ++i) {
+  for (int i = 0; i < 3000; ++i) {
     DIR* folder = opendir(dir.c_str());
     bool started = false;
     while (dirent* entry = readdir(folder)) started = started || std::string(entry->d_name).find(".semhost-") == 0;
@@ -241,7 +241,7 @@ TEST_F(Supervised, ASignalEndsTheRunWithEveryOldFileAndNothingLeft) {
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << ": status " << status;
     // The child dies with its parent and takes its temporaries with it.
     bool gone = false;
-    for (int i = 0; i < 300 && !gone; ++i) {
+    for (int i = 0; i < 1000 && !gone; ++i) {
       gone = !Running("--redirect=" + out) && Files() == std::vector<std::string>{"in.wav", "out.wav"};
       if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
@@ -252,7 +252,7 @@ TEST_F(Supervised, ASignalEndsTheRunWithEveryOldFileAndNothingLeft) {
   const std::string hangs = Fixture("hangs");
   const pid_t validate = Start({"validate", hangs, "--only", "gui.every-choice", "--timeout-ms", "0"});
   bool checking = false;
-  for (int i = 0; i < 1000 && !checking; ++i) {
+  for (int i = 0; i < 3000 && !checking; ++i) {
     checking = Running("__check gui.every-choice " + hangs);
     if (!checking) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
@@ -260,7 +260,7 @@ TEST_F(Supervised, ASignalEndsTheRunWithEveryOldFileAndNothingLeft) {
   kill(validate, SIGKILL);
   waitpid(validate, nullptr, 0);
   bool gone = false;
-  for (int i = 0; i < 300 && !gone; ++i) {
+  for (int i = 0; i < 1000 && !gone; ++i) {
     gone = !Running("__check gui.every-choice " + hangs);
     if (!gone) std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
