@@ -11,7 +11,9 @@ set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 # callers on Windows keep it aligned to 4 bytes only.
 set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
 set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
+# Debian's sysroot, and what scripts/build-sndfile-mingw.sh builds for this
+# target from Debian's source (libsndfile, which Debian ships no MinGW build of).
+set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32 /usr/local/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -9,7 +9,7 @@ packages=(
   qemu-user googletest libbenchmark-dev valgrind
   libcli11-dev nlohmann-json3-dev
   binutils-mingw-w64-x86-64 wine64
-  doxygen python3
+  doxygen python3 dpkg-dev
   libsndfile1-dev libsndfile1-dev:i386
 )
 missing=()
@@ -25,3 +25,20 @@ if [ ${#missing[@]} -gt 0 ]; then
   $SUDO apt-get update -qq
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
 fi
+
+# 32-bit Wine, for the win32 semhost.exe, where this machine runs 32-bit x86
+# programs (not every machine of this kind does): a gcc -m32 program is the probe.
+probe="$(mktemp -d)"
+printf 'int main(void) { return 0; }\n' >"$probe/p.c"
+if gcc -m32 "$probe/p.c" -o "$probe/p" 2>/dev/null && "$probe/p" 2>/dev/null; then
+  if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq --no-install-recommends wine32:i386 </dev/null
+  fi
+fi
+rm -rf "$probe"
+
+# libsndfile for the Windows presets' semhost.exe, built from Debian's source.
+bash "$(dirname "$0")/build-sndfile-mingw.sh"

@@ -9,6 +9,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(_WIN32)
+#include <windows.h>
+// Audio is bytes: no text-mode translation; no descriptors reach a child.
+constexpr int kOpenFlags = O_WRONLY | O_TRUNC | O_BINARY;
+#else
+constexpr int kOpenFlags = O_WRONLY | O_TRUNC | O_CLOEXEC;
+#endif
+
 #include <cmath>
 
 #include "OutputRedirect.h"
@@ -148,7 +156,7 @@ bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample
 
   if (OutputIsRedirected(path)) {
     // A supervised run's temporary, which the parent renames into place.
-    m_fd = open(OutputPath(path).c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    m_fd = open(OutputPath(path).c_str(), kOpenFlags);
     if (m_fd < 0) {
       *error = "cannot write " + path + ": " + strerror(errno);
       return false;
@@ -162,10 +170,12 @@ bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample
     }
     m_temporary = temporary;
     m_fd = fd;
+#if !defined(_WIN32)
     // mkstemp makes the file private; the result gets the permissions of any new file.
     const mode_t mask = umask(0);
     umask(mask);
     fchmod(fd, 0666 & ~mask);
+#endif
   }
   m_file = sf_open_fd(m_fd, SFM_WRITE, &info, SF_FALSE);
   if (!m_file) {
@@ -227,7 +237,15 @@ bool AudioWriter::Commit(std::string* error) {
     Abandon();
     return false;
   }
-  if (!m_temporary.empty() && rename(m_temporary.c_str(), m_path.c_str()) != 0) {
+#if defined(_WIN32)
+  // Windows' rename refuses an existing target; this replaces it in one step.
+  const bool moved = m_temporary.empty() ||
+                     MoveFileExA(m_temporary.c_str(), m_path.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+  if (!moved) errno = EACCES;
+#else
+  const bool moved = m_temporary.empty() || rename(m_temporary.c_str(), m_path.c_str()) == 0;
+#endif
+  if (!moved) {
     *error = "cannot write " + m_path + ": " + strerror(errno);
     Abandon();
     return false;
