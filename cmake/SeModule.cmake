@@ -18,7 +18,9 @@
 # on the built module: the semhost the framework package installs beside it
 # (<prefix>/bin), or the semhost target of the project that builds the
 # framework. A cross build runs it through CMAKE_CROSSCOMPILING_EMULATOR, every
-# check's process included; without one no test is registered. CTest sees the
+# check's process included, or directly when its toolchain file sets
+# SE_TARGET_RUNS_NATIVELY (an i386 build on a machine that runs i386
+# programs); without either no test is registered. CTest sees the
 # test when the project calls enable_testing() (or includes CTest) at its top.
 include_guard(GLOBAL)
 
@@ -97,7 +99,7 @@ function(se__module_validate_test name)
     message(FATAL_ERROR "se_add_module(${name} VALIDATE): no semhost; the framework package installs it in <prefix>/bin")
   endif()
   set(emulator "")
-  if(CMAKE_CROSSCOMPILING)
+  if(CMAKE_CROSSCOMPILING AND NOT SE_TARGET_RUNS_NATIVELY)
     if(NOT CMAKE_CROSSCOMPILING_EMULATOR)
       message(STATUS "se_add_module(${name} VALIDATE): a cross build needs CMAKE_CROSSCOMPILING_EMULATOR to run semhost; no test")
       return()

@@ -19,13 +19,15 @@ cmake --build --preset win64
 ctest --preset win64
 
 for preset in linux64 linux32; do
+  # linux32 runs its tests natively or under qemu-i386 (decided at configure);
+  # its test Linux32.RunsNatively or Linux32.RunsUnderQemu says which.
   step "$preset: configure, build, test"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset"
   ctest --preset "$preset"
 done
 
-step "the shipped DLL itself: every semhost check on build/win32/module/QV_Zolvexan.sem, run by the linux32 semhost's PE32 loader under qemu-i386"
+step "the shipped DLL itself: every semhost check on build/win32/module/QV_Zolvexan.sem, run by the linux32 semhost's PE32 loader (natively where i386 programs run, else under qemu-i386)"
 bash scripts/validate-dll.sh
 
 step "linux64: the API reference for module authors (Doxygen; an undocumented public declaration fails)"
