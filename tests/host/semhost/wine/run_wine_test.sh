@@ -5,45 +5,25 @@
 # (CreateProcess). Exits 77 (reported by CTest as skipped) with a SKIPPED line
 # when Wine cannot start here.
 #
-# Usage: run_wine_test.sh SEMHOST_EXE MODULE_DLL WINE_PREFIX_DIR
+# Then it renders the gain example at 0.5 over a file of even 16-bit samples
+# and diffs the result, bit for bit, with the file of their halves.
+#
+# Usage: run_wine_test.sh SEMHOST_EXE MODULE_DLL WINE_PREFIX_DIR GAIN_DLL
 set -uo pipefail
 semhost="$1"
 module="$2"
-prefix="$(mkdir -p "$3" && cd "$3" && pwd)"  # Wine wants an absolute path
 
-skip() { echo "SKIPPED: $*"; exit 77; }
-failures=0
-fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
-pass() { echo "ok:   $*"; }
+source "$(dirname "$0")/wine_common.sh"
 
-wine=""
+loader=""
 for candidate in /usr/lib/wine/wine64 /usr/lib/x86_64-linux-gnu/wine/wine64 "$(command -v wine64 2>/dev/null)"; do
-  if [ -n "$candidate" ] && [ -x "$candidate" ]; then wine="$candidate"; break; fi
+  if [ -n "$candidate" ] && [ -x "$candidate" ]; then loader="$candidate"; break; fi
 done
-[ -n "$wine" ] || skip "no 64-bit Wine loader (Debian package wine64, /usr/lib/wine/wine64)"
-
-export WINEPREFIX="$prefix" WINEDEBUG=-all WINEARCH=win64
-unset DISPLAY WAYLAND_DISPLAY
-# No desktop integration or browser and runtime installers in the prefix.
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
-mkdir -p "$prefix"
-if [ ! -f "$prefix/system.reg" ]; then
-  echo "creating the Wine prefix $prefix (the first start takes about a minute)"
-fi
-if ! timeout 300 "$wine" wineboot --init >"$prefix.boot.log" 2>&1; then
-  skip "Wine cannot start here (wineboot failed; see $prefix.boot.log)"
-fi
-
-# Windows paths for the two files (Wine maps / to drive Z:).
-winpath() { printf 'Z:%s' "$(readlink -f "$1" | tr '/' '\\')"; }
+[ -n "$loader" ] || skip "no 64-bit Wine loader (Debian package wine64, /usr/lib/wine/wine64)"
+wine_start "$loader" "$3" win64
 exe="$(winpath "$semhost")"
 dll="$(winpath "$module")"
-
-# Runs semhost.exe; its output without carriage returns in $out, its exit code in $code.
-run() {
-  out="$(timeout 300 "$wine" "$exe" "$@" 2>"$prefix.stderr" | tr -d '\r')"
-  code=${PIPESTATUS[0]}
-}
+run() { wine_run "$exe" "$@"; }
 
 run info "$dll"
 if [ "$code" -eq 0 ] && grep -qx '  name         QV_Zolvexan' <<<"$out" && grep -qx '  0  Mode    DR_IN   DT_ENUM     IO_UI_COMMUNICATION' <<<"$out"; then
@@ -77,6 +57,25 @@ fi
 
 run validate "$dll" --only nothing
 [ "$code" -eq 2 ] && pass "a bad command line exits 2" || fail "validate --only nothing exited $code, want 2"
+
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+/usr/bin/python3 - "$work" <<'PY'
+import struct, sys, wave
+for name, divisor in (("even.wav", 1), ("halves.wav", 2)):
+    with wave.open(f"{sys.argv[1]}/{name}", "wb") as out:
+        out.setnchannels(2); out.setsampwidth(2); out.setframerate(44100)
+        out.writeframes(b"".join(struct.pack("<hh", (2 * ((f * 7919) % 32768) - 32768) // divisor,
+                                             (-2 * ((f * 104729) % 16384)) // divisor) for f in range(30000)))
+PY
+run render "$(winpath "$4")" --in "$(winpath "$work/even.wav")" --set Gain=0.5 --format float --out "$(winpath "$work/out.wav")"
+[ "$code" -eq 0 ] && [ -f "$work/out.wav" ] && pass "render: the gain example at 0.5 over 30,000 stereo frames" ||
+  fail "render (exit $code): $out $(cat "$prefix.stderr")"
+run diff "$(winpath "$work/halves.wav")" "$(winpath "$work/out.wav")"
+[ "$code" -eq 0 ] && pass "diff: the render is the halves, bit for bit ($(tail -n 1 <<<"$out"))" ||
+  fail "diff (exit $code): $out $(cat "$prefix.stderr")"
+run diff "$(winpath "$work/even.wav")" "$(winpath "$work/out.wav")"
+[ "$code" -eq 1 ] && pass "diff: the render differs from its input (exit 1)" || fail "diff of the input and the render exited $code, want 1"
 
 if [ "$failures" -gt 0 ]; then echo "$failures Wine check(s) failed"; exit 1; fi
 echo "all Wine checks passed"
