@@ -72,9 +72,9 @@ TEST(StandInHostState, ClosingTheAudioHalfDropsTheEventsItPosted) {
   StandInHost host;
   host.CreateAudio([](SEHostCallback callback, int32_t context) { return (new Poster(callback, context))->Record(); });
   host.AudioDispatch(OP_OPEN);
-  EXPECT_EQ(host.PendingEvents().size(), 1u);
+  EXPECT_EQ(host.schedule().PendingEvents().size(), 1u);
   host.CloseAudio();
-  EXPECT_TRUE(host.PendingEvents().empty());  // a later half never receives them
+  EXPECT_TRUE(host.schedule().PendingEvents().empty());  // a later half never receives them
 }
 
 TEST(StandInHostState, CallsToAHalfThatIsNotThereAreRefusedWithAMessage) {
