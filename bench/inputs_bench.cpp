@@ -52,9 +52,9 @@ void EventQueue(benchmark::State& state) {
   });
   host.AudioDispatch(OP_OPEN);
   for (auto _ : state) {
-    const uint32_t start = host.sample_clock();
+    const uint32_t start = host.schedule().sample_clock();
     for (int64_t i = 1; i <= n; ++i) poster->Post(start + static_cast<uint32_t>(i));
-    host.RunBlock(static_cast<int32_t>(n + 1));
+    host.schedule().RunBlock(static_cast<int32_t>(n + 1));
     host.ClearTrace();
   }
   state.SetComplexityN(n);

@@ -28,6 +28,7 @@
 #include "FloatBits.h"
 #include "FuzzCheck.h"
 #include "GuiModule.h"
+#include "HostFaults.h"
 #include "ModuleEntry.h"
 #include "SEModule_base.h"
 #include "StandInHost.h"
@@ -127,10 +128,10 @@ class Session {
       case 5: SetFaults(); break;
       case 6: CreateAudio(); break;
       case 7: AudioDispatch(); break;
-      case 8: m_host.SetAudioPinCount(m_in.U8() % 6, 1 + m_in.U8() % 128); break;
-      case 9: m_host.RunBlock(m_in.U8()); break;
+      case 8: m_host.schedule().SetAudioPinCount(m_in.U8() % 6, 1 + m_in.U8() % 128); break;
+      case 9: m_host.schedule().RunBlock(m_in.U8()); break;
       case 10: DeliverEvent(); break;
-      case 11: m_host.SetSampleClock(m_in.U32()); break;
+      case 11: m_host.schedule().SetSampleClock(m_in.U32()); break;
       case 12:
         m_reentries = m_in.U8() % 4;
         m_reentry_pin = m_in.Small();
@@ -245,7 +246,7 @@ class Session {
 
   void SetFaults() {
     const uint8_t b = m_in.U8();
-    sehost::HostFaults& faults = m_host.faults();
+    setest::HostFaults& faults = m_faults;
     faults.null_text = (b & 1) != 0;
     faults.wide_text_without_nul = (b & 2) != 0;
     faults.wide_count_override = (b & 4) != 0;
@@ -317,7 +318,7 @@ class Session {
     } else {
       reference = static_cast<intptr_t>(m_in.I32());
     }
-    m_host.DeliverEvent(SEEvent{m_host.sample_clock(), type, v1, v2, reference, nullptr});
+    m_host.DeliverEvent(SEEvent{m_host.schedule().sample_clock(), type, v1, v2, reference, nullptr});
   }
 
   void CloseAudio() {
@@ -327,6 +328,7 @@ class Session {
 
   Input& m_in;
   sehost::StandInHost m_host;
+  setest::HostFaults m_faults{m_host};
   sehost::Subscription m_reentry_hook;  // ends before the host closes the halves
   bool m_math_gui = false;
   int16_t m_mode = 0;  // what the math GUI half last read from "Mode"

@@ -32,7 +32,7 @@ int32_t AudioEngine::RepeatingDeclaration(const std::vector<SEPinProperties>& pi
 }
 
 AudioEngine::AudioEngine(StandInHost& host, const std::vector<SEPinProperties>& pins, int32_t repeats)
-    : m_host(host) {
+    : m_host(host), m_schedule(host.schedule()) {
   const int32_t repeating = RepeatingDeclaration(pins);
   const size_t group = repeating < 0 ? pins.size() : static_cast<size_t>(repeating);
   const auto add = [&](size_t i, int32_t copy) {
@@ -70,13 +70,13 @@ const EnginePin* AudioEngine::PinOfDeclaration(int32_t declaration) const {
 
 void AudioEngine::Prepare(int32_t block_size) {
   m_block_size = std::max<int32_t>(block_size, 1);
-  m_host.SetAudioPinCount(static_cast<int32_t>(m_pins.size()), m_block_size);
-  m_host.SetSampleClock(0);
+  m_schedule.SetAudioPinCount(static_cast<int32_t>(m_pins.size()), m_block_size);
+  m_schedule.SetSampleClock(0);
   // A sample pin's variable holds its buffer's address (the framework reads
   // the buffer through it), so the host writes the address there.
   for (const EnginePin& pin : m_pins) {
     if (pin.datatype != DT_FSAMPLE || !pin.variable) continue;
-    float* buffer = m_host.PinBuffer(pin.audio_index).data();
+    float* buffer = m_schedule.PinBuffer(pin.audio_index).data();
     memcpy(pin.variable, &buffer, sizeof buffer);
   }
 }
@@ -159,7 +159,7 @@ void AudioEngine::PostDue(uint32_t until) {
   // is then queued before any event the module posts for that clock.
   for (; m_next_change < m_changes.size() && m_changes[m_next_change].frame <= until; ++m_next_change) {
     Change& change = m_changes[m_next_change];
-    m_host.PostHostEvent(change.event, std::move(change.before));
+    m_schedule.PostHostEvent(change.event, std::move(change.before));
   }
   if (m_next_change == m_changes.size()) {
     m_changes.clear();
@@ -169,9 +169,9 @@ void AudioEngine::PostDue(uint32_t until) {
 
 void AudioEngine::Process(int32_t frames) {
   frames = std::min(std::max<int32_t>(frames, 1), m_block_size);
-  const uint32_t start = m_host.sample_clock();
+  const uint32_t start = m_schedule.sample_clock();
   for (size_t i = 0; i < m_inputs.size(); ++i) {
-    float* buffer = m_host.PinBuffer(m_inputs[i]).data();
+    float* buffer = m_schedule.PinBuffer(m_inputs[i]).data();
     const Feed& feed = m_feeds[i];
     const int64_t offset = static_cast<int64_t>(start) - feed.first;  // into feed.samples
     int64_t have = feed.samples && offset >= 0 ? feed.frames - static_cast<int64_t>(start) : 0;
@@ -186,16 +186,16 @@ void AudioEngine::Process(int32_t frames) {
   }
   // A module that writes nothing to an output leaves silence there, not an earlier block.
   for (int32_t output : m_outputs) {
-    std::vector<float>& buffer = m_host.PinBuffer(output);
+    std::vector<float>& buffer = m_schedule.PinBuffer(output);
     std::fill(buffer.begin(), buffer.end(), 0.0f);
   }
   PostDue(start + static_cast<uint32_t>(frames));
   m_host.ClearTrace();
-  m_host.RunBlock(frames);
+  m_schedule.RunBlock(frames);
 }
 
 const float* AudioEngine::Output(size_t output) const {
-  return m_host.PinBuffer(m_outputs.at(output)).data();
+  return m_schedule.PinBuffer(m_outputs.at(output)).data();
 }
 
 }  // namespace sehost

@@ -17,7 +17,7 @@
 // - Runs. Within a block the process entry is called as (module, offset,
 //   frames) for the part [offset, offset + frames) of the buffers, with the
 //   clock at block start + offset; the block is split at every due event
-//   (StandInHost::RunBlock), so nothing happens between two samples.
+//   (AudioSchedule::RunBlock), so nothing happens between two samples.
 // - Control changes. A value for an input pin that is not DT_FSAMPLE, due at
 //   frame t: at clock t the host writes it into the variable the pin declared
 //   (variable_address; DT_ENUM 16 bits, DT_FLOAT a float, datatype 4 one byte,
@@ -109,7 +109,7 @@ class AudioEngine {
   // Output number `output` (of sample_outputs()) after Process: block-size floats.
   const float* Output(size_t output) const;
   // The clock of the next block's first sample.
-  uint32_t clock() const { return m_host.sample_clock(); }
+  uint32_t clock() const { return m_schedule.sample_clock(); }
 
  private:
   struct Change {
@@ -126,6 +126,7 @@ class AudioEngine {
   void PostDue(uint32_t until);
 
   StandInHost& m_host;
+  AudioSchedule& m_schedule;  // the host's
   std::vector<EnginePin> m_pins;
   std::vector<int32_t> m_inputs;
   std::vector<int32_t> m_outputs;

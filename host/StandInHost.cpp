@@ -129,9 +129,11 @@ Side StandInHost::SideOf(const void* record) const {
 se_ret_t StandInHost::Answer(void* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
   const Side side = SideOf(record);
   const size_t at = TraceCall(side, Entry::kCallback, record, opcode, index, value, ptr, opt);
-  se_ret_t result = 0;
-  if (side == Side::kGui) result = AnswerGui(opcode, index, value, ptr, opt);
-  if (side == Side::kAudio) result = AnswerAudio(opcode, index, value, ptr, opt);
+  CallbackAnswer answer;
+  if (!m_overrides.empty()) m_overrides.Notify(m_trace[at], ptr, answer);
+  se_ret_t result = answer.value;
+  if (!answer.given && side == Side::kGui) result = AnswerGui(opcode, index, value, ptr, opt);
+  if (!answer.given && side == Side::kAudio) result = AnswerAudio(opcode, index, value, ptr, opt);
   Complete(at, result);
   if (!m_on_callback.empty()) {
     const TraceEntry entry = m_trace[at];  // a hook may grow the trace
@@ -168,25 +170,17 @@ se_ret_t StandInHost::AnswerGui(int32_t opcode, int32_t index, int32_t value, vo
       MutablePin(index).text = ptr ? static_cast<const char*>(ptr) : "";
       return 0;
     case GUI_HC_GET_PIN_TEXT:
-      if (m_faults.null_text) return 0;
       return reinterpret_cast<se_ret_t>(MutablePin(index).text.c_str());
     case GUI_HC_GET_PIN_TEXT_W: {
+      // Answers the count with the NUL; with a buffer, fills as much as fits and the NUL.
       const std::u16string& text = MutablePin(index).wide_text;
-      const int32_t needed = static_cast<int32_t>(text.size() + 1);
-      const int32_t count = m_faults.wide_count_override ? m_faults.wide_count : needed;
       if (ptr && value > 0) {
         char16_t* out = static_cast<char16_t*>(ptr);
-        if (m_faults.wide_text_without_nul) {
-          for (int32_t i = 0; i < value; ++i) {
-            out[i] = text.empty() ? u'?' : text[static_cast<size_t>(i) % text.size()];
-          }
-        } else {
-          const size_t n = std::min(static_cast<size_t>(value) - 1, text.size());
-          std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), out);
-          out[n] = u'\0';
-        }
+        const size_t n = std::min(static_cast<size_t>(value) - 1, text.size());
+        std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(n), out);
+        out[n] = u'\0';
       }
-      return count;
+      return static_cast<int32_t>(text.size() + 1);
     }
     default: {
       const auto answer = m_gui_answers.find(opcode);
@@ -198,22 +192,20 @@ se_ret_t StandInHost::AnswerGui(int32_t opcode, int32_t index, int32_t value, vo
 se_ret_t StandInHost::AnswerAudio(int32_t opcode, int32_t index, int32_t, void* ptr, float) {
   switch (opcode) {
     case HC_GET_SAMPLE_CLOCK:
-      return static_cast<se_ret_t>(m_clock);
+      return static_cast<se_ret_t>(m_schedule.sample_clock());
     case HC_GET_PIN_COUNT:
-      return m_audio_pin_count;
+      return m_schedule.audio_pin_count();
     case HC_GET_PIN_BUFFER:
-      if (index < 0 || static_cast<size_t>(index) >= m_buffers.size()) return 0;
-      return reinterpret_cast<se_ret_t>(m_buffers[static_cast<size_t>(index)].data());
+      return reinterpret_cast<se_ret_t>(m_schedule.BufferAddress(index));
     case HC_GET_BLOCK_START:  // per pin, like the buffer: 0 for a pin the host does not have
-      if (index < 0 || index >= m_audio_pin_count) return 0;
-      return static_cast<se_ret_t>(m_block_start);
+      if (index < 0 || index >= m_schedule.audio_pin_count()) return 0;
+      return static_cast<se_ret_t>(m_schedule.block_start());
     case HC_ADD_EVENT:
-      // The event is the module's temporary: the host keeps its own copy.
+      // The event is the module's temporary: the schedule keeps its own copy.
       if (ptr) {
         SEEvent copy;
         memcpy(&copy, ptr, sizeof copy);
-        copy.next = nullptr;
-        m_events.emplace(copy.time_stamp, PostedEvent{m_posted++, copy});
+        m_schedule.PostModuleEvent(copy);
       }
       return 0;
     default: {
@@ -280,7 +272,7 @@ se_ret_t StandInHost::DispatchHalf(Record*& slot, HalfState& state, const HalfCo
     state = HalfState::kClosed;
     Unregister(record);
     // Events posted by a closed audio half go with it: they name its members.
-    if (codes.side == Side::kAudio) m_events.clear();
+    if (codes.side == Side::kAudio) m_schedule.DropModuleEvents();
   } else if (opcode == codes.open_opcode && state == HalfState::kMade) {
     state = HalfState::kOpened;
   }
@@ -335,11 +327,6 @@ std::vector<SEPinProperties> StandInHost::QueryPins(int32_t limit) {
   return pins;
 }
 
-void StandInHost::SetAudioPinCount(int32_t count, int32_t frames) {
-  m_audio_pin_count = count;
-  m_buffers.assign(count > 0 ? static_cast<size_t>(count) : 0, std::vector<float>(static_cast<size_t>(frames)));
-}
-
 void StandInHost::CallProcess(int32_t buffer_offset, int32_t sample_frames) {
   if (!m_audio) return Refuse("CallProcess", "audio", m_audio_state);
   AudioRecord* record = m_audio;
@@ -362,92 +349,6 @@ void StandInHost::DeliverEvent(const SEEvent& event) {
     record->event_function(record->module, &copy);
   }
   Complete(at, 0);
-}
-
-void StandInHost::PostHostEvent(const SEEvent& event, std::function<void()> before) {
-  SEEvent copy = event;
-  copy.next = nullptr;
-  m_host_events.emplace(copy.time_stamp, HostEvent{copy, std::move(before)});
-}
-
-const std::vector<SEEvent>& StandInHost::PendingEvents() const {
-  std::vector<const PostedEvent*> posted;
-  posted.reserve(m_events.size());
-  for (const auto& e : m_events) posted.push_back(&e.second);
-  std::sort(posted.begin(), posted.end(), [](const PostedEvent* a, const PostedEvent* b) { return a->number < b->number; });
-  m_pending.clear();
-  for (const PostedEvent* e : posted) m_pending.push_back(e->event);
-  return m_pending;
-}
-
-void StandInHost::DeliverDueEvents() {
-  // The host's own events first, then the module's; each in posting order.
-  // Events posted meanwhile join their queue.
-  for (;;) {
-    if (!m_audio) return;
-    const auto host_due = m_host_events.lower_bound(m_clock);  // the first of its key
-    if (host_due != m_host_events.end() && host_due->first == m_clock) {
-      HostEvent event = std::move(host_due->second);
-      m_host_events.erase(host_due);
-      if (event.before) event.before();
-      DeliverEvent(event.event);
-      continue;
-    }
-    const auto due = m_events.lower_bound(m_clock);
-    if (due == m_events.end() || due->first != m_clock) return;
-    const SEEvent event = due->second.event;
-    m_events.erase(due);
-    DeliverEvent(event);
-  }
-}
-
-uint32_t StandInHost::FramesBeforeNextEvent(uint32_t limit, uint32_t from) const {
-  // Unsigned distances, so the clock may wrap; an event before the clock is
-  // never due again until the clock wraps. The nearest event at least `from`
-  // ahead is the first at or after clock + from, else (wrapping) the first.
-  uint32_t frames = limit;
-  const uint32_t target = m_clock + from;
-  const auto nearest = [&](const auto& queue) {
-    if (queue.empty()) return;
-    auto next = queue.lower_bound(target);
-    if (next == queue.end()) next = queue.begin();
-    const uint32_t distance = next->first - m_clock;
-    if (distance >= from && distance < frames) frames = distance;
-  };
-  nearest(m_events);
-  nearest(m_host_events);
-  return frames;
-}
-
-void StandInHost::RunBlock(int32_t frames) {
-  m_block_start = m_clock;
-  int32_t offset = 0;
-  bool restarted_here = false;  // a run at this clock was already cut at its start
-  while (m_audio) {
-    DeliverDueEvents();
-    const int32_t remaining = frames - offset;
-    if (remaining <= 0 || !m_audio) break;
-    // The run ends at the next event due inside this block, or at its end.
-    const uint32_t run = FramesBeforeNextEvent(static_cast<uint32_t>(remaining), 1);
-    CallProcess(offset, static_cast<int32_t>(run));
-    // An event the call posted inside its own run cuts the run there: the
-    // clock stops at the event, which is handed back at its exact clock, and
-    // the rest of the block is processed again from that frame.
-    uint32_t done = FramesBeforeNextEvent(run, 0);
-    if (done == 0) {
-      if (!restarted_here) {
-        restarted_here = true;  // deliver at this clock, then process the run again
-        continue;
-      }
-      // The repeated run posted at its start again: hand those events back now
-      // and let the run stand, so every block ends.
-      DeliverDueEvents();
-      done = FramesBeforeNextEvent(run, 1);
-    }
-    restarted_here = false;
-    m_clock += done;
-    offset += static_cast<int32_t>(done);
-  }
 }
 
 std::vector<TraceEntry> StandInHost::Callbacks() const {

@@ -1,10 +1,11 @@
 #pragma once
 // A stand-in for the host application, for one module instance: it creates
 // and drives both halves through their records only, carries the pins the
-// halves share, answers the host callback as a real host does, keeps the
-// sample clock and the events the audio half posts, and keeps a trace of
-// every call across the boundary in both directions. Tests, tools and the
-// validator all use it; it can also misbehave on purpose.
+// halves share, answers the host callback as a real host does, and keeps a
+// trace of every call across the boundary in both directions. The audio
+// side's pins, sample clock and events live in its AudioSchedule, which
+// answers those callbacks. Tests, tools and the validator all use it; a
+// caller may override any callback's answer (OverrideAnswer).
 //
 // It is the host side of a proxy: every call a caller makes through it is
 // checked against the state of the half it names. A call to a half that is
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "AudioRecord.h"
+#include "AudioSchedule.h"
 #include "GuiRecord.h"
 #include "SEEvent.h"
 #include "SEExports.h"
@@ -80,15 +82,17 @@ struct PinState {
   int32_t datatype = -1;     // the pin's datatype code when known, else -1
 };
 
-// Deliberately wrong answers, for testing how a module copes with a bad host.
-struct HostFaults {
-  bool null_text = false;              // GUI_HC_GET_PIN_TEXT answers a null address
-  bool wide_count_override = false;
-  int32_t wide_count = 0;              // with the override: the first GUI_HC_GET_PIN_TEXT_W answer
-  bool wide_text_without_nul = false;  // the second call fills the whole count with text, no NUL
+// A caller's answer to one callback in place of the host's (OverrideAnswer).
+struct CallbackAnswer {
+  bool given = false;  // some subscriber answered: the host's own answer is skipped
+  se_ret_t value = 0;  // the answer the module gets when `given`
+  void Give(se_ret_t answer) {
+    given = true;
+    value = answer;
+  }
 };
 
-class StandInHost {
+class StandInHost final : public AudioHalfCalls {
  public:
   explicit StandInHost(int32_t host_context = 0x5EC0DE);
   ~StandInHost();  // closes the halves that are still open
@@ -143,44 +147,22 @@ class StandInHost {
   // `limit` pins) and learns the datatypes of the pins it carries.
   std::vector<SEPinProperties> QueryPins(int32_t limit = 256);
 
-  // The audio-side pins: how many the host reports (HC_GET_PIN_COUNT), each
-  // with a sample buffer of `frames` floats (HC_GET_PIN_BUFFER).
-  void SetAudioPinCount(int32_t count, int32_t frames = 1024);
-  std::vector<float>& PinBuffer(int32_t audio_pin) { return m_buffers.at(static_cast<size_t>(audio_pin)); }
-  void SetSampleClock(uint32_t clock) { m_clock = clock; }
-  uint32_t sample_clock() const { return m_clock; }
-  uint32_t block_start() const { return m_block_start; }
+  // The audio side's pins and buffers, sample clock and events, and block
+  // processing; the host answers those callbacks from it.
+  AudioSchedule& schedule() { return m_schedule; }
+  const AudioSchedule& schedule() const { return m_schedule; }
   // Answers for audio callbacks without a state of their own (HC_PIN_QUERY,
   // HC_PIN_DATA, HC_CODE_10, …); default 0.
   void SetAudioAnswer(int32_t opcode, se_ret_t answer) { m_audio_answers[opcode] = answer; }
   // The answer to the GUI's pass-through opcodes 8, 18, 19 and 20 (default 0).
   void SetGuiAnswer(int32_t opcode, se_ret_t answer) { m_gui_answers[opcode] = answer; }
 
-  // Processes `frames` samples as a host does: at each clock it first hands
-  // back the events due then (in posting order), and calls process_function
-  // for the runs between events; the clock advances by `frames`. An event that
-  // a process call posts inside its own run, or at its start, cuts the run
-  // there: the clock stops at the event, the event is handed back at its
-  // exact clock, and the rest of the block is processed again from that
-  // frame (the call's output past it is overwritten). A run is cut at its
-  // start once per clock: if the repeated run posts at its start again, those
-  // events are handed back after it, at that clock, and the run stands.
-  void RunBlock(int32_t frames);
+  // Whether the audio half is there (made and not closed).
+  bool HasAudioHalf() const override { return m_audio != nullptr; }
   // One call of process_function, without touching the clock.
-  void CallProcess(int32_t buffer_offset, int32_t sample_frames);
+  void CallProcess(int32_t buffer_offset, int32_t sample_frames) override;
   // Hands one event to event_function now (the host owns the copy it passes).
-  void DeliverEvent(const SEEvent& event);
-  // Events posted with HC_ADD_EVENT and not yet handed back, in posting order;
-  // closing the audio half drops them (they name its members).
-  // The answer stays valid until the next call.
-  const std::vector<SEEvent>& PendingEvents() const;
-  // An event the host itself sends the audio half (a pin status, a control
-  // change), due at its time stamp. RunBlock splits at it like at the
-  // module's events; at its clock it is handed back before the events the
-  // module posted for that clock, host events in the order posted. `before`
-  // (may be empty) runs just before the delivery: a control change writes the
-  // pin's variable there.
-  void PostHostEvent(const SEEvent& event, std::function<void()> before = nullptr);
+  void DeliverEvent(const SEEvent& event) override;
   // Keeps room for `calls` trace entries, so recording a call allocates
   // nothing until the trace holds that many (ClearTrace keeps the room).
   void ReserveTrace(size_t calls) { m_trace.reserve(calls); }
@@ -210,7 +192,16 @@ class StandInHost {
   [[nodiscard]] Subscription OnCallback(std::function<void(StandInHost&, const TraceEntry&)> hook) {
     return m_on_callback.Subscribe(std::move(hook));
   }
-  HostFaults& faults() { return m_faults; }
+  // Each subscriber may answer a callback in the host's place: it runs after
+  // the callback is traced and before the host answers, with the module's
+  // `ptr` (writable as the opcode allows) and the answer so far, which it may
+  // Give (a later subscriber's answer replaces an earlier one). When one was
+  // given, the host's own answer, with whatever it would write or keep, is
+  // skipped. Tests use it to play a host that misbehaves.
+  [[nodiscard]] Subscription OverrideAnswer(
+      std::function<void(const TraceEntry& call, void* ptr, CallbackAnswer& answer)> hook) {
+    return m_overrides.Subscribe(std::move(hook));
+  }
   // Runs `call` as one call of this host into the module, one level deeper:
   // callbacks made during it are answered and traced by this host even for a
   // record it does not hold yet. For module entries that a tool calls itself
@@ -248,11 +239,6 @@ class StandInHost {
   // Keeps why a call was refused; `call` names it, `half` the half it needed.
   void Refuse(const std::string& call, const char* half, HalfState state);
   PinState& MutablePin(int32_t pin) { return m_pins[pin]; }
-  // RunBlock's steps: hand back every event due at the clock; the frames from
-  // the clock to the nearest pending event at least `from` frames ahead, at
-  // most `limit`.
-  void DeliverDueEvents();
-  uint32_t FramesBeforeNextEvent(uint32_t limit, uint32_t from) const;
   size_t TraceCall(Side side, Entry entry, const void* record, int32_t opcode, int32_t index, int32_t value,
                    const void* ptr, float opt);
   void Complete(size_t at, se_ret_t result);
@@ -266,31 +252,13 @@ class StandInHost {
   int m_depth = 0;                   // calls into the module now running
 
   std::map<int32_t, PinState> m_pins;
-  std::vector<std::vector<float>> m_buffers;
-  int32_t m_audio_pin_count = 0;
-  uint32_t m_clock = 0;
-  uint32_t m_block_start = 0;
-  // Both queues are keyed by time stamp; a multimap keeps equal keys in
-  // insertion order, so at one clock events come in posting order. Finding,
-  // taking and posting an event cost O(log n) however many are pending.
-  struct PostedEvent {
-    uint64_t number;  // posting order, for PendingEvents
-    SEEvent event;
-  };
-  std::multimap<uint32_t, PostedEvent> m_events;
-  uint64_t m_posted = 0;
-  mutable std::vector<SEEvent> m_pending;  // PendingEvents' answer
-  struct HostEvent {
-    SEEvent event;
-    std::function<void()> before;
-  };
-  std::multimap<uint32_t, HostEvent> m_host_events;
+  AudioSchedule m_schedule{*this};
 
   std::vector<TraceEntry> m_trace;
   Observers<const TraceEntry&> m_on_call;
   Observers<const TraceEntry&> m_on_return;
   Observers<StandInHost&, const TraceEntry&> m_on_callback;
-  HostFaults m_faults;
+  Observers<const TraceEntry&, void*, CallbackAnswer&> m_overrides;
   std::map<int32_t, se_ret_t> m_gui_answers;
   std::map<int32_t, se_ret_t> m_audio_answers;
   size_t m_orphan_callbacks = 0;

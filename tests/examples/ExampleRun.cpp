@@ -13,7 +13,7 @@ ExampleRun::ExampleRun(const std::string& path, int32_t audio_pins, int32_t bloc
       m_block_size(block_size),
       m_inputs(static_cast<size_t>(audio_pins)) {
   if (!m_library->ok()) throw std::runtime_error(m_library->error());
-  m_host->SetAudioPinCount(audio_pins, block_size);
+  m_host->schedule().SetAudioPinCount(audio_pins, block_size);
   if (!m_host->CreateAudio(m_library->makeModule())) throw std::runtime_error("no audio half");
   m_pins = m_host->QueryPins();
   int32_t audio = 0;
@@ -60,7 +60,7 @@ void ExampleRun::Queue(const HostEvent& event) {
 void ExampleRun::Open() { m_host->AudioDispatch(OP_OPEN); }
 
 void ExampleRun::Harvest() {
-  const std::vector<SEEvent>& posted = m_host->PendingEvents();
+  const std::vector<SEEvent>& posted = m_host->schedule().PendingEvents();
   for (; m_seen < posted.size(); ++m_seen) m_module_events.push_back(posted[m_seen]);
 }
 
@@ -102,7 +102,7 @@ std::vector<std::vector<float>> ExampleRun::Render(uint32_t frames, const std::v
     for (size_t pin = 0; pin < m_inputs.size(); ++pin) {
       const std::vector<float>& in = m_inputs[pin];
       if (in.empty()) continue;
-      std::vector<float>& buffer = m_host->PinBuffer(static_cast<int32_t>(pin));
+      std::vector<float>& buffer = m_host->schedule().PinBuffer(static_cast<int32_t>(pin));
       for (uint32_t i = 0; i < n; ++i) buffer[i] = m_clock + i < in.size() ? in[m_clock + i] : 0.0f;
     }
     uint32_t offset = 0;
@@ -124,11 +124,11 @@ std::vector<std::vector<float>> ExampleRun::Render(uint32_t frames, const std::v
       }
       restarted = false;
       m_clock += done;
-      m_host->SetSampleClock(m_clock);
+      m_host->schedule().SetSampleClock(m_clock);
       offset += done;
     }
     for (size_t k = 0; k < outputs.size(); ++k) {
-      const std::vector<float>& buffer = m_host->PinBuffer(outputs[k]);
+      const std::vector<float>& buffer = m_host->schedule().PinBuffer(outputs[k]);
       rendered[k].insert(rendered[k].end(), buffer.begin(), buffer.begin() + n);
     }
   }

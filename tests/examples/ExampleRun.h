@@ -14,7 +14,7 @@
 //   order, after the host's own events of that clock. An event a process
 //   call posts inside its own run cuts the run there, as RunBlock does.
 // It drives the halves through StandInHost's CallProcess and DeliverEvent and
-// keeps its own queue: the module's events are taken from PendingEvents,
+// keeps its own queue: the module's events are taken from the host schedule's PendingEvents,
 // which only grows while RunBlock is not used. HC_GET_BLOCK_START is not
 // served (the examples address their buffers by the run's offset).
 

@@ -72,7 +72,7 @@ TEST(GainExample, SilenceWhenEveryInputStopsEachSwitchAnnouncedOnce) {
   std::vector<std::pair<uint32_t, SEProcessEntry>> switches;  // clock, then the entry now in the record
   auto seen = run.host().OnReturn([&](const sehost::TraceEntry& e) {
     if (e.IsCallback() && e.opcode == HC_PROCESS_FUNCTION_CHANGED) {
-      switches.emplace_back(run.host().sample_clock(), run.host().audio()->process_function);
+      switches.emplace_back(run.host().schedule().sample_clock(), run.host().audio()->process_function);
     }
   });
   run.Open();

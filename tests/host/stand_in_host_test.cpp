@@ -1,6 +1,7 @@
 // The stand-in host as a host-side proxy: any number of scoped subscribers,
 // each half's state, calls to a half that is not there refused with a
-// message, and orphan callbacks charged to a host rather than to the process.
+// message, answers a caller overrides, and orphan callbacks charged to a host
+// rather than to the process.
 
 #include <gtest/gtest.h>
 
@@ -48,6 +49,27 @@ TEST(StandInHostSubscribers, AHookEndingItselfIsNotCalledAgainAndMayOutliveTheHo
   EXPECT_FALSE(hook.active());
 }
 
+TEST(StandInHostSubscribers, AnOverriddenAnswerReplacesTheHostsAndSkipsWhatTheHostWouldKeep) {
+  StandInHost host;
+  host.CreateGui(makeModule);  // Mode 0 (cos), X 0: Result 1
+  {
+    const Subscription first = host.OverrideAnswer([](const TraceEntry& call, void*, sehost::CallbackAnswer& answer) {
+      if (call.opcode == GUI_HC_SET_PIN_VALUE) answer.Give(5);
+    });
+    const Subscription later = host.OverrideAnswer([](const TraceEntry& call, void*, sehost::CallbackAnswer& answer) {
+      if (call.opcode == GUI_HC_SET_PIN_VALUE && answer.given) answer.Give(answer.value + 1);
+    });
+    host.NotifyGui(1);
+  }
+  const std::vector<TraceEntry> calls = host.Callbacks();
+  ASSERT_FALSE(calls.empty());
+  EXPECT_EQ(calls.back().opcode, GUI_HC_SET_PIN_VALUE);
+  EXPECT_EQ(calls.back().result, 6);
+  EXPECT_EQ(host.PinBits(2), 0u);  // the host kept nothing
+  host.NotifyGui(1);
+  EXPECT_EQ(host.PinFloat(2), 1.0f);  // the host's own answer again
+}
+
 TEST(StandInHostState, EachHalfGoesFromMadeToOpenedToClosed) {
   StandInHost host;
   EXPECT_EQ(host.gui_state(), HalfState::kNone);
@@ -72,9 +94,9 @@ TEST(StandInHostState, ClosingTheAudioHalfDropsTheEventsItPosted) {
   StandInHost host;
   host.CreateAudio([](SEHostCallback callback, int32_t context) { return (new Poster(callback, context))->Record(); });
   host.AudioDispatch(OP_OPEN);
-  EXPECT_EQ(host.PendingEvents().size(), 1u);
+  EXPECT_EQ(host.schedule().PendingEvents().size(), 1u);
   host.CloseAudio();
-  EXPECT_TRUE(host.PendingEvents().empty());  // a later half never receives them
+  EXPECT_TRUE(host.schedule().PendingEvents().empty());  // a later half never receives them
 }
 
 TEST(StandInHostState, CallsToAHalfThatIsNotThereAreRefusedWithAMessage) {

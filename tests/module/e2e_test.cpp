@@ -50,8 +50,8 @@ TEST(LoadedModule, ATypicalRunFromPropertiesToClose) {
   EXPECT_EQ(host.AudioDispatch(OP_SET_BLOCK_SIZE, 0, 256), 0);
   host.ClearTrace();
   EXPECT_EQ(host.AudioDispatch(OP_OPEN), 0);
-  host.RunBlock(256);
-  host.RunBlock(256);
+  host.schedule().RunBlock(256);
+  host.schedule().RunBlock(256);
   int changes = 0, runs = 0;
   for (const auto& call : host.Callbacks()) {
     EXPECT_EQ(call.record, audio);

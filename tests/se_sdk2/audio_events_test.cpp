@@ -19,7 +19,7 @@ class AudioEvents : public ::testing::Test {
  protected:
   template <class M = ProbeModule>
   void Create(std::vector<SEPinProperties> pins = {}, int32_t host_count = 0) {
-    host.SetAudioPinCount(host_count, 64);
+    schedule.SetAudioPinCount(host_count, 64);
     host.CreateAudio([&](SEHostCallback cb, int32_t ctx) {
       module = new M(cb, ctx, &log, pins);
       return module->Record();
@@ -40,16 +40,17 @@ class AudioEvents : public ::testing::Test {
   }
   std::vector<ProbeCall> log;  // outlives the host, which closes the module
   sehost::StandInHost host;
+  sehost::AudioSchedule& schedule = host.schedule();
   ProbeModule* module = nullptr;
 };
 
 TEST_F(AudioEvents, AScheduledCallIsPostedAsARunFunctionEvent) {
   Create();
-  host.SetSampleClock(40);
+  schedule.SetSampleClock(40);
   const SEDeferredCall call = SEModule_base::MemberCall<&ProbeModule::Plain>();
   module->ScheduleCall(40, call);  // the current clock is accepted
-  ASSERT_EQ(host.PendingEvents().size(), 1u);
-  const SEEvent& posted = host.PendingEvents()[0];
+  ASSERT_EQ(schedule.PendingEvents().size(), 1u);
+  const SEEvent& posted = schedule.PendingEvents()[0];
   EXPECT_EQ(posted.time_stamp, 40u);
   EXPECT_EQ(posted.event_type, EVT_RUN_FUNCTION);
   EXPECT_EQ(posted.int_value1, 0);
@@ -67,11 +68,11 @@ TEST_F(AudioEvents, AScheduledCallIsPostedAsARunFunctionEvent) {
 TEST_F(AudioEvents, ScheduledCallsComeBackWhenDueAndRunTheObjectsOwnOverride) {
   Create<DerivedProbe>();
   module->SetProcessFunction(SEModule_base::ProcessFunction<&ProbeModule::Work>());
-  host.SetSampleClock(100);
+  schedule.SetSampleClock(100);
   module->ScheduleCall(103, SEModule_base::MemberCall<&ProbeModule::Plain>());
   module->ScheduleCall(106, SEModule_base::MemberCall<&ProbeModule::Overridden>());
   log.clear();
-  host.RunBlock(8);
+  schedule.RunBlock(8);
   EXPECT_EQ(Names(), (std::vector<std::string>{"Work", "ProbeModule::Plain", "Work", "DerivedProbe::Overridden",
                                                 "Work"}));
   // The runs split the block at the events: 3, 3 and 2 frames.
@@ -81,13 +82,13 @@ TEST_F(AudioEvents, ScheduledCallsComeBackWhenDueAndRunTheObjectsOwnOverride) {
   EXPECT_EQ(log[2].b, 3);
   EXPECT_EQ(log[4].a, 6);
   EXPECT_EQ(log[4].b, 2);
-  EXPECT_EQ(host.sample_clock(), 108u);
-  EXPECT_TRUE(host.PendingEvents().empty());
+  EXPECT_EQ(schedule.sample_clock(), 108u);
+  EXPECT_TRUE(schedule.PendingEvents().empty());
 }
 
 TEST_F(AudioEvents, ATimedMessageTakesTheLowSixteenBitsAsASignedValue) {
   Create();
-  host.SetSampleClock(7);
+  schedule.SetSampleClock(7);
   host.DeliverEvent(SEEvent{7, EVT_TIMED_MESSAGE, -12, 0x1234FFFF, 0, nullptr});
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0].name, "OnTimedMessage");
@@ -100,7 +101,7 @@ TEST_F(AudioEvents, ATimedMessageTakesTheLowSixteenBitsAsASignedValue) {
 
 TEST_F(AudioEvents, APostedEventCarriesEveryFieldAsGivenAndANullLink) {
   Create();
-  host.SetSampleClock(50);
+  schedule.SetSampleClock(50);
   SEEvent as_posted{};
   sehost::Subscription copy = host.OnCallback([&](sehost::StandInHost&, const sehost::TraceEntry& call) {
     if (call.opcode == HC_ADD_EVENT) memcpy(&as_posted, call.ptr, sizeof as_posted);  // the module's own storage
@@ -108,8 +109,8 @@ TEST_F(AudioEvents, APostedEventCarriesEveryFieldAsGivenAndANullLink) {
   memset(&as_posted.next, 0xA5, sizeof as_posted.next);
   module->AddEvent(57, 77, -5, 0x12345678, 0x0BADCAFE);
   EXPECT_EQ(as_posted.next, nullptr);
-  ASSERT_EQ(host.PendingEvents().size(), 1u);
-  for (const SEEvent& e : {as_posted, host.PendingEvents()[0]}) {
+  ASSERT_EQ(schedule.PendingEvents().size(), 1u);
+  for (const SEEvent& e : {as_posted, schedule.PendingEvents()[0]}) {
     EXPECT_EQ(e.time_stamp, 57u);
     EXPECT_EQ(e.event_type, 77);
     EXPECT_EQ(e.int_value1, -5);
@@ -147,7 +148,7 @@ TEST_F(AudioEvents, APinStatusForNoBoundPinAndANullEventAreIgnored) {
 
 TEST_F(AudioEvents, OtherEventTypesPassTheClockCheckAndDoNothing) {
   Create();
-  host.SetSampleClock(9);
+  schedule.SetSampleClock(9);
   host.DeliverEvent(SEEvent{9, 6, 1, 2, 3, nullptr});
   host.DeliverEvent(SEEvent{9, 1, 1, 2, 3, nullptr});
   EXPECT_TRUE(log.empty());
@@ -214,13 +215,13 @@ TEST_F(AudioEvents, AThrowingProcessFunctionEndsItsRunOnly) {
   };
   Create<Throwing>();
   module->SetProcessFunction(SEModule_base::ProcessFunction<&Throwing::Fail>());
-  host.RunBlock(4);
-  host.RunBlock(4);
+  schedule.RunBlock(4);
+  schedule.RunBlock(4);
   ASSERT_EQ(log.size(), 2u);
   EXPECT_EQ(log[1].name, "Fail");
   EXPECT_EQ(log[1].a, 0);
   EXPECT_EQ(log[1].b, 4);
-  EXPECT_EQ(host.sample_clock(), 8u);
+  EXPECT_EQ(schedule.sample_clock(), 8u);
 }
 
 // A process function that posts timed messages during its first call at a
@@ -248,13 +249,13 @@ TEST_F(AudioEvents, EventsPostedInsideTheirRunCutItAndComeBackAtTheirClock) {
   Create<PostingProbe>();
   auto* posting = static_cast<PostingProbe*>(module);
   posting->SetProcessFunction(SEModule_base::ProcessFunction<&PostingProbe::Post>());
-  host.SetSampleClock(100);
+  schedule.SetSampleClock(100);
   posting->m_plan_at = 100;
   posting->m_plan = {{3, 7}, {0, 2}, {3, 8}};
-  host.RunBlock(8);
+  schedule.RunBlock(8);
   posting->m_plan_at = 108;
   posting->m_plan = {{5, 9}};
-  host.RunBlock(8);
+  schedule.RunBlock(8);
   const std::vector<std::tuple<std::string, int64_t, int64_t>> expected = {
       {"Post", 0, 8}, {"Message", 100, 2},                      // cut at its start
       {"Post", 0, 3}, {"Message", 103, 7}, {"Message", 103, 8},  // posting order at one clock
@@ -264,8 +265,8 @@ TEST_F(AudioEvents, EventsPostedInsideTheirRunCutItAndComeBackAtTheirClock) {
   std::vector<std::tuple<std::string, int64_t, int64_t>> seen;
   for (const auto& call : log) seen.emplace_back(call.name, call.a, call.b);
   EXPECT_EQ(seen, expected);
-  EXPECT_EQ(host.sample_clock(), 116u);
-  EXPECT_TRUE(host.PendingEvents().empty());
+  EXPECT_EQ(schedule.sample_clock(), 116u);
+  EXPECT_TRUE(schedule.PendingEvents().empty());
 }
 
 TEST_F(AudioEvents, ARunThatPostsAtItsStartEveryTimeStillEndsTheBlock) {
@@ -274,30 +275,30 @@ TEST_F(AudioEvents, ARunThatPostsAtItsStartEveryTimeStillEndsTheBlock) {
   posting->SetProcessFunction(SEModule_base::ProcessFunction<&PostingProbe::Post>());
   posting->m_every_call = true;
   posting->m_plan = {{0, 1}};
-  host.RunBlock(4);
+  schedule.RunBlock(4);
   std::vector<std::tuple<std::string, int64_t, int64_t>> seen;
   for (const auto& call : log) seen.emplace_back(call.name, call.a, call.b);
   const std::vector<std::tuple<std::string, int64_t, int64_t>> expected = {
       {"Post", 0, 4}, {"Message", 0, 1}, {"Post", 0, 4}, {"Message", 0, 1}};
   EXPECT_EQ(seen, expected);
-  EXPECT_EQ(host.sample_clock(), 4u);
-  EXPECT_TRUE(host.PendingEvents().empty());
+  EXPECT_EQ(schedule.sample_clock(), 4u);
+  EXPECT_TRUE(schedule.PendingEvents().empty());
 }
 
 TEST_F(AudioEvents, TheIdleProcessFunctionDoesNothing) {
   Create();
-  host.RunBlock(32);
+  schedule.RunBlock(32);
   EXPECT_TRUE(log.empty());
   EXPECT_TRUE(host.Callbacks().empty());
-  EXPECT_EQ(host.sample_clock(), 32u);
+  EXPECT_EQ(schedule.sample_clock(), 32u);
 }
 
 TEST_F(AudioEvents, ClockChecksCompareUnsignedAcrossTheMiddleOfTheRange) {
   Create();
-  host.SetSampleClock(0x7FFFFFFFu);
+  schedule.SetSampleClock(0x7FFFFFFFu);
   module->AddEvent(0x80000000u, EVT_TIMED_MESSAGE, 0, 0, 0);  // later, although negative as signed
-  EXPECT_EQ(host.PendingEvents().size(), 1u);
-  host.SetSampleClock(0x80000000u);
+  EXPECT_EQ(schedule.PendingEvents().size(), 1u);
+  schedule.SetSampleClock(0x80000000u);
   EXPECT_DEATH(module->AddEvent(0x7FFFFFFFu, EVT_TIMED_MESSAGE, 0, 0, 0),
                AssertionPattern("p_time_stamp >= SampleClock()", kModuleFile));
   EXPECT_DEATH(module->ScheduleCall(5, SEModule_base::MemberCall<&ProbeModule::Plain>()),
@@ -306,7 +307,7 @@ TEST_F(AudioEvents, ClockChecksCompareUnsignedAcrossTheMiddleOfTheRange) {
 
 TEST_F(AudioEvents, AnEventAtAnotherClockIsAContractViolation) {
   Create();
-  host.SetSampleClock(10);
+  schedule.SetSampleClock(10);
   EXPECT_DEATH(host.DeliverEvent(SEEvent{11, 6, 0, 0, 0, nullptr}),
                AssertionPattern("e->time_stamp == SampleClock()", kModuleFile));
 }

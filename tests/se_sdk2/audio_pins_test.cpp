@@ -17,7 +17,7 @@ constexpr int32_t kGuiOnly = IO_UI_COMMUNICATION;
 class AudioPins : public ::testing::Test {
  protected:
   ProbeModule* Open(std::vector<SEPinProperties> pins, int32_t host_count) {
-    host.SetAudioPinCount(host_count, 16);
+    schedule.SetAudioPinCount(host_count, 16);
     host.CreateAudio([&](SEHostCallback cb, int32_t ctx) {
       module = new ProbeModule(cb, ctx, &log, pins);
       return module->Record();
@@ -40,6 +40,7 @@ class AudioPins : public ::testing::Test {
   }
   std::vector<ProbeCall> log;  // outlives the host, which closes the module
   sehost::StandInHost host;
+  sehost::AudioSchedule& schedule = host.schedule();
   ProbeModule* module = nullptr;
 };
 
@@ -72,7 +73,7 @@ TEST_F(AudioPins, ARepeatingLastPinFillsTheHostCountWithStorageOfItsOwn) {
     EXPECT_EQ(pins[j].Datatype(), DT_FSAMPLE);
     EXPECT_EQ(pins[j].Module(), module);
     EXPECT_EQ(pins[j].Variable(), pins[j].OwnStorage()) << j;
-    EXPECT_EQ(pins[j].OwnValue(), reinterpret_cast<uintptr_t>(host.PinBuffer(j).data())) << j;
+    EXPECT_EQ(pins[j].OwnValue(), reinterpret_cast<uintptr_t>(schedule.PinBuffer(j).data())) << j;
   }
   const auto buffers = CallsWith(HC_GET_PIN_BUFFER);  // only the repeats ask: pin 1 has its variable
   ASSERT_EQ(buffers.size(), 2u);
@@ -98,11 +99,11 @@ TEST_F(AudioPins, ASamplePinAfterAGuiOnlyPinAsksByItsAudioIndex) {
   const auto buffers = CallsWith(HC_GET_PIN_BUFFER);
   ASSERT_EQ(buffers.size(), 1u);
   EXPECT_EQ(buffers[0].index, 0);
-  EXPECT_EQ(module->GetPin(0)->OwnValue(), reinterpret_cast<uintptr_t>(host.PinBuffer(0).data()));
-  for (size_t i = 0; i < 16; ++i) host.PinBuffer(0)[i] = static_cast<float>(i) + 0.25f;
-  host.SetSampleClock(1000);
-  host.RunBlock(0);  // the block starts at 1000
-  host.SetSampleClock(1003);
+  EXPECT_EQ(module->GetPin(0)->OwnValue(), reinterpret_cast<uintptr_t>(schedule.PinBuffer(0).data()));
+  for (size_t i = 0; i < 16; ++i) schedule.PinBuffer(0)[i] = static_cast<float>(i) + 0.25f;
+  schedule.SetSampleClock(1000);
+  schedule.RunBlock(0);  // the block starts at 1000
+  schedule.SetSampleClock(1003);
   host.ClearTrace();
   EXPECT_EQ(module->GetPin(0)->GetSampleValue(), 3.25f);
   const auto starts = CallsWith(HC_GET_BLOCK_START);
@@ -155,11 +156,11 @@ TEST_F(AudioPins, ASecondOpenRebuildsThePinsFromTheHostsNewCount) {
   Open({PinDecl(DR_IN, DT_FLOAT, IO_REPEATING)}, 2);
   SEPin* first = module->m_pins;
   ASSERT_NE(first, nullptr);
-  host.SetAudioPinCount(5, 16);
+  schedule.SetAudioPinCount(5, 16);
   host.AudioDispatch(OP_OPEN);
   ASSERT_NE(module->m_pins, nullptr);
   EXPECT_EQ(module->m_pins[4].Index(), 4);
-  host.SetAudioPinCount(0);
+  schedule.SetAudioPinCount(0);
   host.AudioDispatch(OP_OPEN);
   EXPECT_EQ(module->m_pins, nullptr);
 }
@@ -178,7 +179,7 @@ TEST_F(AudioPins, StatusOneIsReportedOnceAndNotKept) {
 
 TEST_F(AudioPins, PinHostCallsCarryThePinIndex) {
   Open({PinDecl(DR_IN, DT_FLOAT, 0), PinDecl(DR_OUT, DT_FLOAT, 0)}, 2);
-  host.SetSampleClock(100);
+  schedule.SetSampleClock(100);
   host.SetAudioAnswer(HC_PIN_QUERY, -1);
   host.ClearTrace();
   int marker = 0;
@@ -205,16 +206,16 @@ TEST_F(AudioPins, PinHostCallsCarryThePinIndex) {
 
 TEST_F(AudioPins, SampleValueIsTheBufferAtTheClockSinceTheBlockStart) {
   Open({PinDecl(DR_IN, DT_FSAMPLE, 0)}, 1);
-  for (size_t i = 0; i < 16; ++i) host.PinBuffer(0)[i] = static_cast<float>(i) + 0.5f;
-  host.SetSampleClock(0xFFFFFFFEu);
-  host.RunBlock(0);  // the block now starts at 0xFFFFFFFE
-  host.SetSampleClock(3);  // five samples later, across the wrap
+  for (size_t i = 0; i < 16; ++i) schedule.PinBuffer(0)[i] = static_cast<float>(i) + 0.5f;
+  schedule.SetSampleClock(0xFFFFFFFEu);
+  schedule.RunBlock(0);  // the block now starts at 0xFFFFFFFE
+  schedule.SetSampleClock(3);  // five samples later, across the wrap
   EXPECT_EQ(module->GetPin(0)->GetSampleValue(), 5.5f);
 }
 
 TEST_F(AudioPins, PinContractViolations) {
   Open({PinDecl(DR_IN, DT_FLOAT, 0)}, 1);
-  host.SetSampleClock(0x80000000u);
+  schedule.SetSampleClock(0x80000000u);
   EXPECT_DEATH(module->GetPin(0)->TransmitStatus(0x7FFFFFFFu, 1),
                AssertionPattern("sampleclock >= m_module->SampleClock()", kPinFile));
   EXPECT_DEATH(module->GetPin(0)->GetSampleValue(), AssertionPattern("m_datatype == DT_FSAMPLE", kPinFile));

@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "HostFaults.h"
 #include "SEGUI_base.h"
 #include "StandInHost.h"
 #include "replaced_allocator.h"
@@ -87,6 +88,7 @@ class FaultyHost : public ::testing::Test {
     return answer;
   }
   sehost::StandInHost host;
+  setest::HostFaults faults{host};
   sehost::Subscription hook;  // ends before the host
   TextReader* reader = nullptr;
 };
@@ -124,9 +126,9 @@ TEST_F(FaultyHost, AFailedTextBufferEndsTheCallWithZeroAndTheHalfCarriesOn) {
 }
 
 TEST_F(FaultyHost, HugeCountsEndTheCallWithZero) {
-  host.faults().wide_count_override = true;
+  faults.wide_count_override = true;
   for (int32_t count : {INT32_MAX, INT32_MAX - 1, 1 << 30, (1 << 20) + 1}) {
-    host.faults().wide_count = count;
+    faults.wide_count = count;
     std::vector<sehost::TraceEntry> calls;
     EXPECT_EQ(ReadWide(&calls), 0) << count;
     EXPECT_EQ(calls.size(), 1u) << count;
@@ -135,9 +137,9 @@ TEST_F(FaultyHost, HugeCountsEndTheCallWithZero) {
 }
 
 TEST_F(FaultyHost, ZeroAndNegativeCountsReadAsEmptyWithoutASecondCall) {
-  host.faults().wide_count_override = true;
+  faults.wide_count_override = true;
   for (int32_t count : {0, -1, -6, INT32_MIN}) {
-    host.faults().wide_count = count;
+    faults.wide_count = count;
     reader->wide = u"unread";
     std::vector<sehost::TraceEntry> calls;
     EXPECT_EQ(ReadWide(&calls), 1) << count;
@@ -148,10 +150,10 @@ TEST_F(FaultyHost, ZeroAndNegativeCountsReadAsEmptyWithoutASecondCall) {
 
 TEST_F(FaultyHost, TextWithoutNulIsCutAtTheCount) {
   host.SetPinTextW(kTextPin, u"abcdefgh");
-  host.faults().wide_text_without_nul = true;
-  host.faults().wide_count_override = true;
+  faults.wide_text_without_nul = true;
+  faults.wide_count_override = true;
   for (int32_t count : {1, 4, 8, 20}) {
-    host.faults().wide_count = count;
+    faults.wide_count = count;
     std::vector<sehost::TraceEntry> calls;
     EXPECT_EQ(ReadWide(&calls), 1) << count;
     ASSERT_EQ(calls.size(), 2u) << count;
@@ -164,7 +166,7 @@ TEST_F(FaultyHost, TextWithoutNulIsCutAtTheCount) {
 }
 
 TEST_F(FaultyHost, ANullTextReadsAsEmpty) {
-  host.faults().null_text = true;
+  faults.null_text = true;
   host.NotifyGui(kTextPin);
   EXPECT_EQ(reader->narrow, "");
   EXPECT_EQ(reader->wide, u"hello");

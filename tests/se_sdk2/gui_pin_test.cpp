@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "HostFaults.h"
 #include "SEGUI_base.h"
 #include "StandInHost.h"
 #include "it_enum_list.h"
@@ -41,6 +42,7 @@ class GuiPinCalls : public ::testing::Test {
     host.NotifyGui(0);
   }
   sehost::StandInHost host;
+  setest::HostFaults faults{host};
   ScriptedGui* gui = nullptr;
 };
 
@@ -136,15 +138,15 @@ TEST_F(GuiPinCalls, EightBitTextGoesBothWaysAndANullAnswerIsEmpty) {
     EXPECT_EQ(call.opt_bits, 0u);
   }
 
-  host.faults().null_text = true;
+  faults.null_text = true;
   Run([&](ScriptedGui& g) { read = g.GetPin(3)->GetValueText(); });
   EXPECT_EQ(read, "");
 }
 
 TEST_F(GuiPinCalls, WideTextReservesTheHostsCountAndStopsAtNul) {
   host.SetPinTextW(5, u"h\u00e9llo");
-  host.faults().wide_count_override = true;
-  host.faults().wide_count = 6;
+  faults.wide_count_override = true;
+  faults.wide_count = 6;
   std::u16string read;
   Run([&](ScriptedGui& g) { read = g.GetPin(5)->GetValueTextW(); });
   EXPECT_EQ(read, u"h\u00e9llo");
@@ -176,9 +178,9 @@ TEST_F(GuiPinCalls, APinsWideTextFeedsTheEnumerationListAsItIs) {
 
 TEST_F(GuiPinCalls, WideTextWithACountOfZeroOrLessIsEmptyAfterOneCall) {
   host.SetPinTextW(5, u"text");
-  host.faults().wide_count_override = true;
+  faults.wide_count_override = true;
   for (int32_t count : {0, -1, INT32_MIN}) {
-    host.faults().wide_count = count;
+    faults.wide_count = count;
     std::u16string read = u"unchanged";
     Run([&](ScriptedGui& g) { read = g.GetPin(5)->GetValueTextW(); });
     EXPECT_EQ(read, u"") << count;
@@ -188,9 +190,9 @@ TEST_F(GuiPinCalls, WideTextWithACountOfZeroOrLessIsEmptyAfterOneCall) {
 
 TEST_F(GuiPinCalls, WideTextWithoutNulIsCutAtTheCount) {
   host.SetPinTextW(5, u"abc");
-  host.faults().wide_count_override = true;
-  host.faults().wide_count = 4;
-  host.faults().wide_text_without_nul = true;
+  faults.wide_count_override = true;
+  faults.wide_count = 4;
+  faults.wide_text_without_nul = true;
   std::u16string read;
   Run([&](ScriptedGui& g) { read = g.GetPin(5)->GetValueTextW(); });
   EXPECT_EQ(read, u"abca");
@@ -198,8 +200,8 @@ TEST_F(GuiPinCalls, WideTextWithoutNulIsCutAtTheCount) {
 
 #if SE_RECORDS_ARE_32BIT
 TEST_F(GuiPinCalls, AWideCountTooLargeToReserveFailsAsAnAllocationAndTheEntryAnswersZero) {
-  host.faults().wide_count_override = true;
-  host.faults().wide_count = INT32_MAX;  // more characters than a 32-bit string can hold
+  faults.wide_count_override = true;
+  faults.wide_count = INT32_MAX;  // more characters than a 32-bit string can hold
   bool returned = false;
   bool bad_alloc = false;
   gui->on_change = [&](ScriptedGui& g) {

@@ -86,7 +86,7 @@ class RenderObserver : public CallObserver {
  public:
   explicit RenderObserver(BoundedTrace& trace) : m_trace(trace) {}
   void CallStarted(const TraceEntry& entry, const StandInHost& host) override {
-    if (entry.entry == Entry::kProcess || entry.entry == Entry::kEvent) CrashReporter::SetClock(host.sample_clock());
+    if (entry.entry == Entry::kProcess || entry.entry == Entry::kEvent) CrashReporter::SetClock(host.schedule().sample_clock());
     m_crash.CallStarted(entry, host);
     if (Tracer* tracer = m_trace.tracer()) tracer->CallStarted(entry, host);
   }

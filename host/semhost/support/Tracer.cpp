@@ -4,6 +4,7 @@
 
 #include "FloatBits.h"
 #include "Names.h"
+#include "PinInfo.h"
 #include "Text.h"
 
 namespace semhost {
@@ -111,14 +112,6 @@ std::string PinValueText(const sehost::StandInHost& host, int32_t pin, uint32_t 
   return std::to_string(static_cast<int32_t>(bits));
 }
 
-std::string PinRecordText(const SEPinProperties& p) {
-  std::string text = "{name=\"" + Printable(p.name) + "\" " + DirectionName(p.direction) + " " +
-                     DatatypeName(p.datatype) + " " + PinFlagNames(p.flags);
-  if (p.datatype_extra) text += " extra=\"" + Printable(p.datatype_extra) + "\"";
-  if (p.variable_address) text += " variable=non-null";
-  return text + "}";
-}
-
 std::string Answer(const TraceEntry& e, const sehost::StandInHost& host) {
   if (e.entry == Entry::kProcess || e.entry == Entry::kEvent) return "";
   const std::string number = std::to_string(static_cast<long long>(e.result));
@@ -127,7 +120,7 @@ std::string Answer(const TraceEntry& e, const sehost::StandInHost& host) {
   switch (family) {
     case Family::kAudioOp:
       if (e.opcode == OP_GET_PIN_PROPERTIES && e.result == 1 && e.ptr) {
-        return number + " " + PinRecordText(*static_cast<const SEPinProperties*>(e.ptr));
+        return number + " " + PinInfo::FromRecord(e.index, *static_cast<const SEPinProperties*>(e.ptr)).RecordText();
       }
       if (e.opcode == OP_GET_PROCESS_FUNCTION_INFO) {
         if (!e.result) return "null";

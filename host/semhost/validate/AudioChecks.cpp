@@ -233,7 +233,7 @@ class AllocationWatch : public CallObserver {
         (process ? m_process_allocations : m_event_allocations) += m_found;
         if (m_first.empty()) {
           m_first = std::string(process ? "a process call" : "an event delivery") + " at clock " +
-                    std::to_string(host.sample_clock());
+                    std::to_string(host.schedule().sample_clock());
         }
       }
     }

@@ -37,7 +37,7 @@ void Workload(CheckContext& ctx) {
   std::string error;
   if (!session->StartAudio(&error)) return;
   StandInHost& host = session->host();
-  for (int i = 0; i < 4; ++i) host.RunBlock(256);
+  for (int i = 0; i < 4; ++i) host.schedule().RunBlock(256);
   host.AudioDispatch(OP_NOTIFY);
   host.AudioDispatch(OP_GET_PROCESS_FUNCTION_INFO);
   if (!session->CreateGui()) return session->Stop();  // a module may make no GUI half
@@ -112,7 +112,7 @@ void CheckInstanceLeak(CheckContext& ctx) {
     pins = host.QueryPins();
     host.CloseAudio();
   }
-  host.SetAudioPinCount(AudioPinCount(pins), 64);
+  host.schedule().SetAudioPinCount(AudioPinCount(pins), 64);
   const std::vector<PinInfo> described = Describe(pins);
   const std::vector<const PinInfo*> inputs = SettableInputs(described);
   const int32_t notify = inputs.empty() ? 0 : inputs.front()->index;
@@ -218,13 +218,13 @@ void CheckStackPointer(CheckContext& ctx) {
     pins.push_back(p);
     host.SetPinDatatype(i, p.datatype);
   }
-  host.SetAudioPinCount(AudioPinCount(pins), 64);
+  host.schedule().SetAudioPinCount(AudioPinCount(pins), 64);
   send(OP_SET_SAMPLE_RATE, 0, 0, nullptr, 44100.0f);
   send(OP_SET_BLOCK_SIZE, 0, 64, nullptr, 0.0f);
   send(OP_OPEN, 0, 0, nullptr, 0.0f);
   send(OP_NOTIFY, 0, 0, nullptr, 0.0f);
   probe("process_function", reinterpret_cast<const void*>(audio->process_function), {word(audio->module), 0, 64});
-  SEEvent ignored = {host.sample_clock(), EVT_CODE_6, 0, 0, 0, nullptr};  // a type every module accepts and ignores
+  SEEvent ignored = {host.schedule().sample_clock(), EVT_CODE_6, 0, 0, 0, nullptr};  // a type every module accepts and ignores
   probe("event_function", reinterpret_cast<const void*>(audio->event_function), {word(audio->module), word(&ignored)});
   ctx.Phase("calling the GUI half's entries through the stack probe");
   GuiRecord* gui = host.CreateGui([&](SEHostCallback, int32_t context) {

@@ -34,11 +34,11 @@ void CheckOpenProcessClose(CheckContext& ctx) {
   };
   expect("OP_SET_SAMPLE_RATE", host.AudioDispatch(OP_SET_SAMPLE_RATE, 0, 0, nullptr, 48000.0f), 0);
   expect("OP_SET_BLOCK_SIZE", host.AudioDispatch(OP_SET_BLOCK_SIZE, 0, 256), 0);
-  host.SetAudioPinCount(AudioPinCount(pins), 256);
+  host.schedule().SetAudioPinCount(AudioPinCount(pins), 256);
   expect("OP_OPEN", host.AudioDispatch(OP_OPEN), 0);
   if (!audio->process_function) return ctx.Fail("process_function is null after OP_OPEN");
   ctx.Phase("processing 8 blocks of 256 frames");
-  for (int i = 0; i < 8; ++i) host.RunBlock(256);
+  for (int i = 0; i < 8; ++i) host.schedule().RunBlock(256);
   expect("OP_NOTIFY", host.AudioDispatch(OP_NOTIFY), 0);
   ctx.Phase("closing the audio half");
   expect("OP_CLOSE", host.CloseAudio(), 1);
@@ -66,7 +66,7 @@ void CheckProcessFunction(CheckContext& ctx) {
   AudioRecord* audio = session->CreateAudio();
   if (!audio) return ctx.Fail(MakeModuleCall(ctx.options().module_index, MT_AUDIO) + " answered null");
   const std::vector<SEPinProperties> pins = host.QueryPins();
-  host.SetAudioPinCount(AudioPinCount(pins), 256);
+  host.schedule().SetAudioPinCount(AudioPinCount(pins), 256);
   // At each announcement the record must already hold the new function.
   SEProcessEntry last = audio->process_function;
   int announcements = 0;
@@ -96,7 +96,7 @@ void CheckProcessFunction(CheckContext& ctx) {
   SEProcessEntry current = audio->process_function;
   announcements = 0;
   for (int i = 0; i < 16 && host.audio(); ++i) {
-    host.RunBlock(256);
+    host.schedule().RunBlock(256);
     if (audio->process_function != current) ++changes;
     current = audio->process_function;
   }
@@ -120,7 +120,7 @@ void CheckEvents(CheckContext& ctx) {
     if (e.IsCallback() && e.side == Side::kAudio && e.opcode == HC_ADD_EVENT && e.ptr) {
       SEEvent event;
       memcpy(&event, e.ptr, sizeof event);
-      posted.push_back({event, h.sample_clock()});
+      posted.push_back({event, h.schedule().sample_clock()});
     }
     if (e.entry == Entry::kEvent && e.ptr) {
       SEEvent event;
@@ -131,12 +131,12 @@ void CheckEvents(CheckContext& ctx) {
   ctx.Phase("opening the audio half and processing 32 blocks of 64 frames");
   std::string error;
   if (!session->StartAudio(&error)) return ctx.Fail(error);  // events concern the audio half alone
-  for (int i = 0; i < 32 && host.audio(); ++i) host.RunBlock(64);
+  for (int i = 0; i < 32 && host.audio(); ++i) host.schedule().RunBlock(64);
   if (posted.empty()) {
     ctx.Skip("the module posted no event while opening and processing 32 blocks of 64 frames");
     return;
   }
-  const uint32_t end = host.sample_clock();
+  const uint32_t end = host.schedule().sample_clock();
   size_t due = 0;
   for (const Posted& p : posted) {
     if (static_cast<int32_t>(p.event.time_stamp - p.clock) < 0) {

@@ -54,8 +54,8 @@ void CheckPinFlags(CheckContext& ctx) {
     if (queries[i].answer == 0) break;
     ++pins;
     if (!SEPinFlagsAllowed(p)) {
-      ctx.Fail("pin " + std::to_string(i) + " \"" + Printable(p.name) + "\" (" + DirectionName(p.direction) + ", " +
-               PinFlagNames(p.flags) +
+      const PinInfo pin = PinInfo::FromRecord(static_cast<int32_t>(i), p);
+      ctx.Fail(pin.Label() + " (" + pin.DirectionName() + ", " + pin.FlagNames() +
                ") has IO_PATCH_STORE but is neither an output, IO_PRIVATE nor IO_UI_COMMUNICATION");
     }
   }
@@ -119,7 +119,7 @@ void CheckEnumLists(CheckContext& ctx) {
   for (size_t i = 0; i < queries.size() && queries[i].answer != 0; ++i) {
     const SEPinProperties& p = queries[i].properties;
     if (p.datatype != DT_ENUM) continue;
-    const std::string label = "pin " + std::to_string(i) + " \"" + Printable(p.name) + "\"";
+    const std::string label = PinInfo::FromRecord(static_cast<int32_t>(i), p).Label();
     if (!p.datatype_extra) {
       ctx.Fail(label + ": DT_ENUM without a list (datatype_extra is null)");
       continue;

@@ -131,9 +131,9 @@ void CheckCallbackAddress(CheckContext& ctx) {
   AudioRecord* audio = session->CreateAudio();
   if (!audio) return ctx.Fail(MakeModuleCall(ctx.options().module_index, MT_AUDIO) + " answered null");
   const std::vector<PinInfo> pins = Describe(host.QueryPins());
-  host.SetAudioPinCount(AudioPinCount(host.QueryPins()), 256);
+  host.schedule().SetAudioPinCount(AudioPinCount(host.QueryPins()), 256);
   host.AudioDispatch(OP_OPEN);
-  for (int i = 0; i < 4; ++i) host.RunBlock(256);
+  for (int i = 0; i < 4; ++i) host.schedule().RunBlock(256);
   const size_t gui_start = host.Trace().size();
   GuiRecord* gui = session->CreateGui();
   const size_t gui_end = host.Trace().size();

@@ -69,7 +69,7 @@ void CheckRandomSequence(CheckContext& ctx) {
                        random.Float());
       ++counts[2];
     } else if (pick < 65 && host.audio()) {  // a block of audio
-      host.RunBlock(random.Between(1, block));
+      host.schedule().RunBlock(random.Between(1, block));
       ++counts[3];
     } else if (pick < 90 && host.audio()) {  // another audio opcode of the interface (not open or close)
       const int32_t opcode = audio_ops[random.Below(static_cast<uint32_t>(audio_ops.size()))];

@@ -5,28 +5,12 @@
 #include <cmath>
 
 #include "FloatBits.h"
-#include "Names.h"
 #include "Session.h"
 #include "Text.h"
-#include "it_enum_list.h"
 
 namespace semhost {
 
 namespace {
-
-// The list's 8-bit characters as the framework's 16-bit wide text, each byte
-// one character (the Western code page's first 256 code points).
-std::u16string Widen(const char* text) {
-  std::u16string wide;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) wide += static_cast<char16_t>(*p);
-  return wide;
-}
-
-std::string Narrow(const std::u16string& text) {
-  std::string narrow;
-  for (char16_t c : text) narrow += static_cast<char>(static_cast<unsigned char>(c < 256 ? c : '?'));
-  return narrow;
-}
 
 using setest::BitsFloat;
 using setest::FloatBits;
@@ -40,66 +24,9 @@ std::string PinList(const std::vector<PinInfo>& pins) {
   return names.empty() ? "(none)" : names;
 }
 
-std::string ChoiceList(const PinInfo& pin) {
-  std::string text;
-  size_t shown = 0;
-  for (const Choice& choice : pin.choices) {
-    if (shown++ == 16) {
-      text += ", …";
-      break;
-    }
-    text += (text.empty() ? "" : ", ") + choice.text + " (" + std::to_string(choice.value) + ")";
-  }
-  return text.empty() ? "(none)" : text;
-}
-
 }  // namespace
 
 bool IsSettable(const PinInfo& pin) { return pin.IsEnum() || pin.datatype == DT_FLOAT || IsIntegerType(pin.datatype); }
-
-void ReadChoices(const char* list, PinInfo* pin) {
-  pin->choices.clear();
-  pin->choice_count = 0;
-  pin->list_problem.clear();
-  if (!list) {
-    pin->list_problem = "no list (datatype_extra is null)";
-    return;
-  }
-  const std::u16string wide = Widen(list);
-  pin->is_range = wide.compare(0, 5, u"range") == 0;
-  if (pin->is_range && (wide.size() < 7 || wide.find(u',', 6) == std::u16string::npos)) {
-    pin->list_problem = "a range needs \"range lo,hi\": a comma after its sixth character";
-    return;
-  }
-  it_enum_list items(wide);
-  if (pin->is_range) {
-    // The bounds as the reader reads them: from the seventh character, and after the first comma from there.
-    pin->range_lo = items.StringToInt(wide.substr(6));
-    pin->range_hi = items.StringToInt(wide.substr(wide.find(u',', 6) + 1));
-    pin->choice_count = pin->range_lo <= pin->range_hi ? static_cast<int64_t>(pin->range_hi) - pin->range_lo + 1 : 0;
-  }
-  int64_t walked = 0;
-  for (items.First(); !items.IsDone() && !(pin->is_range && walked == static_cast<int64_t>(kMaxChoices));
-       items.Next()) {
-    const enum_entry* item = items.CurrentItem();
-    if (pin->choices.size() < kMaxChoices) pin->choices.push_back({item->value, Printable(Narrow(item->text).c_str())});
-    ++walked;
-  }
-  if (!pin->is_range) pin->choice_count = walked;
-}
-
-PinInfo DescribePin(int32_t index, const SEPinProperties& p) {
-  PinInfo pin;
-  pin.index = index;
-  pin.name = Printable(p.name);
-  pin.direction = p.direction;
-  pin.datatype = p.datatype;
-  pin.flags = p.flags;
-  pin.has_extra = p.datatype_extra != nullptr;
-  pin.extra = p.datatype_extra ? Printable(p.datatype_extra) : "";
-  if (pin.IsEnum()) ReadChoices(p.datatype_extra, &pin);
-  return pin;
-}
 
 bool ModuleInfo::Read(Session& session, std::string* error) {
   index = session.module_index();
@@ -158,7 +85,7 @@ bool ModuleInfo::ParseValue(const PinInfo& pin, const std::string& text, uint32_
         if (choice.value == value) return *bits = static_cast<uint32_t>(value), true;
       }
     }
-    *error = "unknown choice '" + text + "' for pin " + pin.name + "; the choices are: " + ChoiceList(pin);
+    *error = "unknown choice '" + text + "' for pin " + pin.name + "; the choices are: " + pin.ChoiceList();
     return false;
   }
   if (pin.datatype == DT_FLOAT) {
@@ -183,7 +110,7 @@ bool ModuleInfo::ParseValue(const PinInfo& pin, const std::string& text, uint32_
     *bits = static_cast<uint32_t>(value);
     return true;
   }
-  *error = "pin " + pin.name + " has " + DatatypeName(pin.datatype) + ", whose values semhost cannot set";
+  *error = "pin " + pin.name + " has " + pin.DatatypeName() + ", whose values semhost cannot set";
   return false;
 }
 
@@ -225,27 +152,7 @@ std::string ModuleInfo::Text() const {
   out += "pins (" + std::to_string(pins.size()) + (pins_cut ? ", the list cut there: the module describes more" : "") + ")\n";
   size_t width = 4;
   for (const PinInfo& pin : pins) width = std::max(width, pin.name.size());
-  for (const PinInfo& pin : pins) {
-    std::string line = "  " + std::to_string(pin.index) + "  " + pin.name + std::string(width - pin.name.size(), ' ');
-    std::string direction = DirectionName(pin.direction);
-    std::string datatype = DatatypeName(pin.datatype);
-    line += "  " + direction + std::string(direction.size() < 6 ? 6 - direction.size() : 0, ' ');
-    line += "  " + datatype + std::string(datatype.size() < 10 ? 10 - datatype.size() : 0, ' ');
-    line += "  " + PinFlagNames(pin.flags);
-    out += line + "\n";
-    if (pin.IsEnum()) {
-      if (!pin.list_problem.empty()) {
-        out += "       list \"" + pin.extra + "\": " + pin.list_problem + "\n";
-      } else if (pin.is_range) {
-        out += "       choices: range " + std::to_string(pin.range_lo) + " to " + std::to_string(pin.range_hi) + " (" +
-               std::to_string(pin.choice_count) + " choices)\n";
-      } else {
-        out += "       choices: " + ChoiceList(pin) + "\n";
-      }
-    } else if (pin.has_extra) {
-      out += "       extra: \"" + pin.extra + "\"\n";
-    }
-  }
+  for (const PinInfo& pin : pins) out += pin.TableLines(width);
   return out;
 }
 
@@ -253,27 +160,7 @@ nlohmann::json ModuleInfo::Json() const {
   nlohmann::json module = {{"index", index},         {"name", name},  {"id", id},
                            {"about", about},         {"flags", flags}, {"sdk_version", sdk_version}};
   nlohmann::json pin_list = nlohmann::json::array();
-  for (const PinInfo& pin : pins) {
-    nlohmann::json p = {{"index", pin.index},
-                        {"name", pin.name},
-                        {"direction", DirectionName(pin.direction)},
-                        {"datatype", DatatypeName(pin.datatype)},
-                        {"datatype_code", pin.datatype},
-                        {"flags", PinFlagList(pin.flags)},
-                        {"flags_value", pin.flags}};
-    if (pin.has_extra) p["extra"] = pin.extra;
-    if (pin.IsEnum()) {
-      nlohmann::json list = {{"form", pin.is_range ? "range" : "plain"}, {"count", pin.choice_count}};
-      if (!pin.list_problem.empty()) list["problem"] = pin.list_problem;
-      if (pin.is_range && pin.list_problem.empty()) list["range"] = {pin.range_lo, pin.range_hi};
-      nlohmann::json choices = nlohmann::json::array();
-      for (const Choice& choice : pin.choices) choices.push_back({{"value", choice.value}, {"text", choice.text}});
-      list["choices"] = choices;
-      if (static_cast<int64_t>(pin.choices.size()) < pin.choice_count) list["choices_truncated"] = true;
-      p["list"] = list;
-    }
-    pin_list.push_back(p);
-  }
+  for (const PinInfo& pin : pins) pin_list.push_back(pin.Json());
   module["pins"] = pin_list;
   if (pins_cut) module["pins_cut"] = true;
   return module;

@@ -1,6 +1,6 @@
 #pragma once
-// What a library tells about one module: its properties and its pins, with
-// every enumerated pin's choices read by the framework's it_enum_list. Also
+// What a library tells about one module: its properties and its pins (each
+// a PinInfo, enumerated pins with their choices). Also
 // finds pins by name or index and reads and writes pin values as text.
 
 #include <stdint.h>
@@ -9,47 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "PinInfo.h"
 #include "SEExports.h"
 #include "SEPinProperties.h"
 
 namespace semhost {
 
 class Session;
-
-struct Choice {
-  int32_t value;
-  std::string text;  // UTF-8
-};
-
-struct PinInfo {
-  int32_t index = 0;
-  std::string name;  // UTF-8, control characters escaped
-  int32_t direction = 0;
-  int32_t datatype = 0;
-  int32_t flags = 0;
-  bool has_extra = false;  // datatype_extra was not null
-  std::string extra;       // datatype_extra as UTF-8
-  // Enumerated pins: the list's form and choices. At most kMaxChoices are
-  // kept; choice_count counts them all.
-  bool is_range = false;
-  int32_t range_lo = 0;
-  int32_t range_hi = 0;
-  std::vector<Choice> choices;
-  int64_t choice_count = 0;
-  std::string list_problem;  // why the list cannot be read, or ""
-
-  bool IsEnum() const { return datatype == DT_ENUM; }
-  bool IsInput() const { return direction == DR_IN; }
-  bool IsOutput() const { return direction == DR_OUT; }
-};
-
-constexpr size_t kMaxChoices = 1000;
-
-// Reads an enumeration list as the framework reads it. A text the reader
-// would refuse (a range without a comma after its sixth character) is not
-// read: `list_problem` says why.
-void ReadChoices(const char* list, PinInfo* pin);
-PinInfo DescribePin(int32_t index, const SEPinProperties& properties);
 
 class ModuleInfo {
  public:

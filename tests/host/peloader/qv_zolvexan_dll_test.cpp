@@ -454,7 +454,7 @@ TEST_P(TypicalRun, BothHalvesLiveSideBySideAndCloseWithOne) {
   ASSERT_NE(audio, nullptr);
   ASSERT_NE(gui, nullptr);
   EXPECT_EQ(host->AudioDispatch(OP_OPEN), 0);
-  host->RunBlock(64);
+  host->schedule().RunBlock(64);
   host->NotifyGui(kX);
   EXPECT_EQ(host->PinBits(kResult), FloatBits(static_cast<float>(tan(0.25))));
   EXPECT_EQ(host->CloseAudio(), 1);

@@ -64,7 +64,7 @@ Rendered Render(const std::vector<std::vector<float>>& inputs, const std::vector
     if (e.entry != Entry::kEvent) return;
     SEEvent event;
     memcpy(&event, e.ptr, sizeof event);
-    r.events.push_back({host.sample_clock(), event.event_type, event.int_value1, event.ptr_value});
+    r.events.push_back({host.schedule().sample_clock(), event.event_type, event.int_value1, event.ptr_value});
   });
   for (int64_t done = 0; done < total;) {
     const int32_t frames = static_cast<int32_t>(std::min<int64_t>(block, total - done));

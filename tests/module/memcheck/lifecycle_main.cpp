@@ -51,8 +51,8 @@ int RunOnce(SEMakeModule make_module, long i) {
   host.AudioDispatch(OP_SET_SAMPLE_RATE, 0, 0, nullptr, 48000.0f);
   host.AudioDispatch(OP_SET_BLOCK_SIZE, 0, 64);
   host.AudioDispatch(OP_OPEN);
-  host.DeliverEvent(SEEvent{host.sample_clock(), EVT_TIMED_MESSAGE, 1, 2, 0, nullptr});
-  host.RunBlock(64);
+  host.DeliverEvent(SEEvent{host.schedule().sample_clock(), EVT_TIMED_MESSAGE, 1, 2, 0, nullptr});
+  host.schedule().RunBlock(64);
   host.AudioDispatch(OP_GET_PROCESS_FUNCTION_INFO);
 
   if (!host.CreateGui(make_module)) return failures + 1;
