@@ -6,6 +6,7 @@
 #include <wchar.h>
 
 #include <string>
+#include <type_traits>
 
 // The framework's one wide-text type: a string of 16-bit code units. Where
 // wchar_t is 16 bits (the Windows targets) it is exactly std::wstring, so
@@ -27,3 +28,6 @@ typedef std::u16string SEWideString;
 #endif
 
 static_assert(sizeof(SEWideString::value_type) == 2, "wide text is 16-bit code units");
+#if defined(_WIN32)
+static_assert(std::is_same<SEWideString, std::wstring>::value, "Windows module code uses std::wstring unchanged");
+#endif
