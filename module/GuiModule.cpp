@@ -3,9 +3,12 @@
 #include "RuntimeMath.h"
 
 GuiModule::GuiModule(SEHostCallback callback, int32_t host_context)
-    : SEGUI_base(callback, host_context), m_x(0.0f), m_result(0.0f), m_busy(false), m_mode(0) {
+    : SEGUI_base(callback, host_context), m_x(0.0f), m_result(0.0f), m_busy(true), m_mode(0) {
+  // Busy until both reads are done: a notification the host sends from inside
+  // them is dropped, so construction evaluates nothing and writes no pin.
   m_mode = static_cast<int16_t>(GetPin(PIN_MODE)->GetValueInt());
   m_x = GetPin(PIN_X)->GetValueFloat();
+  m_busy = false;
 }
 
 GuiModule::~GuiModule() = default;

@@ -10,7 +10,8 @@
 // The pins are MathPins', the table the audio half declares them from.
 class GuiModule : public SEGUI_base, public MathPins {
  public:
-  // Reads "Mode", then "X", through the host; computes and writes nothing.
+  // Reads "Mode", then "X", through the host; computes and writes nothing,
+  // also when the host notifies the half from inside those reads.
   GuiModule(SEHostCallback seaudioMaster, int32_t host_context);
   ~GuiModule() override;
 
@@ -21,6 +22,6 @@ class GuiModule : public SEGUI_base, public MathPins {
  private:
   float m_x;          // "X" as last read
   float m_result;     // the value last written to "Result"
-  bool m_busy;        // true while an evaluation runs
+  bool m_busy;        // true while an evaluation or the construction runs
   int16_t m_mode;     // low 16 bits of "Mode"
 };

@@ -16,18 +16,18 @@ std::string GuiPin::GetValueText() const {
   return text ? std::string(text) : std::string();
 }
 
-std::u16string GuiPin::GetValueTextW() const {
+SEWideString GuiPin::GetValueTextW() const {
   const se_ret_t answer = m_module->CallHost(GUI_HC_GET_PIN_TEXT_W, m_index, 0, nullptr, 0.0f);
-  if (answer <= 0) return std::u16string();
+  if (answer <= 0) return SEWideString();
   // The count goes back to the host as a 32-bit value; a larger answer is cut
   // to what that value can carry.
   const int32_t count = answer > INT32_MAX ? INT32_MAX : static_cast<int32_t>(answer);
   // A count no string can hold (on 32-bit targets) fails like a buffer the
   // heap cannot give: the standard allocation failure.
-  if (static_cast<size_t>(count) > std::u16string().max_size()) throw std::bad_alloc();
-  std::u16string buffer(static_cast<size_t>(count), u'\0');  // zeroed: a short write still ends in NUL
+  if (static_cast<size_t>(count) > SEWideString().max_size()) throw std::bad_alloc();
+  SEWideString buffer(static_cast<size_t>(count), SE_WIDE('\0'));  // zeroed: a short write still ends in NUL
   m_module->CallHost(GUI_HC_GET_PIN_TEXT_W, m_index, count, &buffer[0], 0.0f);
-  const size_t end = buffer.find(u'\0');
-  if (end != std::u16string::npos) buffer.resize(end);
+  const size_t end = buffer.find(SE_WIDE('\0'));
+  if (end != SEWideString::npos) buffer.resize(end);
   return buffer;
 }

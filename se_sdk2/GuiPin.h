@@ -6,6 +6,8 @@
 
 #include <string>
 
+#include "SEWideString.h"
+
 class SEGUI_base;
 
 // On 32-bit x86 a float result leaves a function in an x87 register, and the
@@ -36,5 +38,5 @@ class GuiPin {
   // GUI_HC_GET_PIN_TEXT_W, twice. A count of 0 or less reads as an empty text
   // without a second call; a text without NUL is cut at the count. Throws
   // std::bad_alloc when the buffer cannot be reserved.
-  std::u16string GetValueTextW() const;
+  SEWideString GetValueTextW() const;
 };

@@ -18,7 +18,8 @@ constexpr const char* kFileLabel = "..\\se_sdk2\\SEGUI_base";
 
 GuiPin SEGUI_base::m_shared_pin = {0, nullptr};
 
-SEGUI_base::SEGUI_base(SEHostCallback callback, int32_t host_context) : seaudioMaster(callback) {
+SEGUI_base::SEGUI_base(SEHostCallback callback, int32_t host_context)
+    : seaudioMaster(callback), m_host_call(callback ? callback : &SEGUI_base::MissingCallback) {
   memset(&m_record, 0, sizeof m_record);
   memcpy(m_record.magic, "MPES", 4);
   m_record.dispatcher = &SEGUI_base::StaticDispatch;
@@ -31,11 +32,23 @@ SEGUI_base::~SEGUI_base() = default;
 
 se_ret_t SEGUI_base::StaticDispatch(GuiRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                     float opt) {
+  SEGUI_base* self = record->module;
+  ++self->m_holds;
+  se_ret_t answer = 0;
   try {
-    return record->module->Dispatch(opcode, index, value, ptr, opt);
+    answer = self->Dispatch(opcode, index, value, ptr, opt);
   } catch (...) {
-    return 0;
+    answer = 0;
   }
+  // Freeing a half closed from inside one of its own calls waits until that
+  // call is over: the call would otherwise go on in freed memory.
+  if (--self->m_holds == 0) return Release(self, answer);
+  return answer;
+}
+
+se_ret_t SEGUI_base::Release(SEGUI_base* half, se_ret_t answer) {
+  delete half;
+  return answer;
 }
 
 se_ret_t SEGUI_base::Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
@@ -52,8 +65,7 @@ se_ret_t SEGUI_base::Dispatch(int32_t opcode, int32_t index, int32_t value, void
       Open(index == 1);
       return 0;
     case GUI_OP_CLOSE:
-      Close();
-      delete this;
+      CloseAndRelease();
       return 1;
     case GUI_OP_CODE_2:
       OnGuiOpcode2(index, ptr);
@@ -103,7 +115,19 @@ void SEGUI_base::OnGuiOpcode12(int32_t) {}
 void SEGUI_base::OnGuiOpcode6(int32_t, int32_t, void*) {}
 void SEGUI_base::OnPinValueChange(GuiPin*) {}
 
-void SEGUI_base::MissingCallback() const {
+void SEGUI_base::CloseAndRelease() {
+  if (m_closed) return;  // already closed, waiting for its outermost call to end
+  m_closed = true;
+  // The instance goes whatever Close does: the host never uses it again.
+  try {
+    Close();
+  } catch (...) {
+  }
+  if (--m_holds == 0) delete this;  // no call into the half is running (Dispatch called directly)
+}
+
+se_ret_t SEGUI_base::MissingCallback(void* record, int32_t, int32_t, int32_t, void*, float) {
+  const SEHostCallback seaudioMaster = static_cast<GuiRecord*>(record)->module->seaudioMaster;
   SE_ASSERT(seaudioMaster, kFileLabel);  // fails: called only without a callback
   abort();
 }

@@ -24,7 +24,10 @@ class SEGUI_base {
   // GuiRecord::dispatcher (host → GUI half, on the thread that drives every
   // GUI half of the library). Forwards to the object's Dispatch and returns
   // its answer unchanged; an exception never reaches the host: it ends the
-  // call with the answer 0.
+  // call with the answer 0. A GUI_OP_CLOSE that arrives while the half is
+  // inside another of its calls (the host closing it from one of the half's
+  // own host calls) answers 1 at once, but the object is destroyed only when
+  // the outermost call into it returns, so that call never runs on freed memory.
   static se_ret_t StaticDispatch(GuiRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                  float opt);
 
@@ -32,7 +35,9 @@ class SEGUI_base {
   // One opcode of SE_GUI_OPCODES (the record's dispatcher); answers as the table says.
   virtual se_ret_t Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
   virtual void Open(bool flag);  // GUI_OP_OPEN, flag = (index == 1); default: nothing
-  virtual void Close();          // GUI_OP_CLOSE, before the object deletes itself; default: nothing
+  // GUI_OP_CLOSE, before the object is destroyed (destroyed even when Close
+  // throws); default: nothing.
+  virtual void Close();
   virtual void OnGuiOpcode2(int32_t index, void* ptr);          // GUI_OP_CODE_2; default: nothing
   virtual void OnGuiOpcode3(void* ptr, float opt, GuiPair pair);  // GUI_OP_CODE_3; default: nothing
   virtual void OnGuiOpcode4(void* ptr, float opt, GuiPair pair);  // GUI_OP_CODE_4; default: nothing
@@ -49,10 +54,10 @@ class SEGUI_base {
 
   // GUI half → host. Each requires a host callback (assertion "seaudioMaster").
   // CallHost and GetPin are inline: a pin read or write is the host call and
-  // little more.
+  // little more. Without a callback m_host_call is MissingCallback, which
+  // fails the assertion, so the check costs a call nothing.
   se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
-    if (!seaudioMaster) MissingCallback();
-    return seaudioMaster(&m_record, opcode, index, value, ptr, opt);
+    return m_host_call(&m_record, opcode, index, value, ptr, opt);
   }
   // The one handle shared by every GUI half of the library, set to this half
   // and `index`; valid until the next GetPin call by any half, so use it at
@@ -72,9 +77,24 @@ class SEGUI_base {
   GuiRecord m_record;            // the record the host holds; at a fixed place for the object's life
 
  private:
-  // Fails the assertion "seaudioMaster" and ends the process; kept out of line
-  // so the check costs the callers a test and a branch.
-  [[noreturn]] void MissingCallback() const;
+  // Stands in for a null host callback: fails the assertion "seaudioMaster"
+  // and ends the process; no call reaches the host.
+  [[noreturn]] static se_ret_t MissingCallback(void* record, int32_t opcode, int32_t index, int32_t value,
+                                               void* ptr, float opt);
+
+  SEHostCallback m_host_call;  // what CallHost calls: seaudioMaster, or MissingCallback when that is null
+  // GUI_OP_CLOSE: runs Close once and gives up the host's hold, which
+  // destroys the object unless a call into it is still running. Out of line,
+  // so a pin change pays nothing for it.
+  [[gnu::noinline]] void CloseAndRelease();
+  // Destroys a half whose last hold StaticDispatch gave up; answers `answer`.
+  [[gnu::noinline]] static se_ret_t Release(SEGUI_base* half, se_ret_t answer);
+
+  // Holds on the object: one for the host until GUI_OP_CLOSE, one for each
+  // StaticDispatch call into it now running. The object is destroyed when
+  // the last hold goes.
+  int32_t m_holds = 1;
+  bool m_closed = false;  // GUI_OP_CLOSE has been answered
 
   static GuiPin m_shared_pin;  // GetPin's handle: one for the whole library, shared by every GUI half
 };

@@ -41,20 +41,27 @@ SEModule_base::~SEModule_base() { delete[] m_pins; }  // elements go from the la
 
 se_ret_t SEModule_base::StaticDispatch(AudioRecord* record, int32_t opcode, int32_t index, int32_t value,
                                        void* ptr, float opt) {
+  SEModule_base* self = record->module;
+  self->EnterCall();
+  se_ret_t answer = 0;
   try {
-    return record->module->Dispatch(opcode, index, value, ptr, opt);
+    answer = self->Dispatch(opcode, index, value, ptr, opt);
   } catch (...) {
-    return 0;
+    answer = 0;
   }
+  self->LeaveCall();
+  return answer;
 }
 
 void SEModule_base::StaticHandleEvent(SEModule_base* module, SEEvent* event) {
   if (!event) return;  // nothing to handle
+  module->EnterCall();
   try {
     module->HandleEvent(event);
   } catch (...) {
     // An exception must not cross into the host; the event is simply handled.
   }
+  module->LeaveCall();
 }
 
 se_ret_t SEModule_base::Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
@@ -63,12 +70,7 @@ se_ret_t SEModule_base::Dispatch(int32_t opcode, int32_t index, int32_t value, v
       Open();
       return 0;
     case OP_CLOSE:
-      // The instance goes whatever Close does: the host never uses it again.
-      try {
-        Close();
-      } catch (...) {
-      }
-      delete this;
+      CloseAndRelease();
       return 1;
     case OP_SET_SAMPLE_RATE:
       SetSampleRate(opt);
@@ -109,6 +111,19 @@ se_ret_t SEModule_base::Dispatch(int32_t opcode, int32_t index, int32_t value, v
       return 0;
   }
 }
+
+void SEModule_base::CloseAndRelease() {
+  if (m_closed) return;  // already closed, waiting for its outermost call to end
+  m_closed = true;
+  // The instance goes whatever Close does: the host never uses it again.
+  try {
+    Close();
+  } catch (...) {
+  }
+  if (--m_holds == 0) delete this;  // no call into the half is running (Dispatch called directly)
+}
+
+void SEModule_base::Release(SEModule_base* half) { delete half; }
 
 void SEModule_base::OnPinStatusChange(SEPin*) {}
 void SEModule_base::Close() {}

@@ -56,7 +56,10 @@ class SEModule_base {
   // The record's dispatcher and event entries (host → audio half, on the
   // thread the host drives this half on): forward to the virtual Dispatch /
   // HandleEvent. An exception never reaches the host:
-  // it ends the call (a dispatcher call then answers 0).
+  // it ends the call (a dispatcher call then answers 0). An OP_CLOSE that
+  // arrives while the half is inside another of its calls (these two entries
+  // and the process functions of ProcessFunction) answers 1 at once, but the
+  // object is destroyed only when the outermost call into it returns.
   static se_ret_t StaticDispatch(AudioRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                  float opt);
   static void StaticHandleEvent(SEModule_base* module, SEEvent* event);  // the record's event_function
@@ -85,7 +88,7 @@ class SEModule_base {
   // One opcode of SE_AUDIO_OPCODES (the record's dispatcher); answers as the table says.
   virtual se_ret_t Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
   virtual void Open();       // OP_OPEN; default: binds the pins (an override calls it last)
-  virtual void Close();      // OP_CLOSE, before the object deletes itself; default: nothing
+  virtual void Close();      // OP_CLOSE, before the object is destroyed (even when it throws); default: nothing
   virtual void ReservedA();  // never called by the framework
   virtual void SetSampleRate(float rate);   // OP_SET_SAMPLE_RATE; default: stores it as it comes
   virtual void SetBlockSize(int32_t size);  // OP_SET_BLOCK_SIZE; default: stores it as it comes
@@ -134,6 +137,24 @@ class SEModule_base {
   int32_t m_pin_count;                  // pins bound by Open: m_pins[0 .. m_pin_count) have an owner
 
  private:
+  // Bracket every call from the host into this object. Leaving the
+  // outermost call of a closed half destroys it: a half closed from inside
+  // one of its own calls must not go on in freed memory.
+  void EnterCall() { ++m_holds; }
+  void LeaveCall() {
+    if (--m_holds == 0) Release(this);
+  }
+  // OP_CLOSE: runs Close once and gives up the host's hold, which destroys
+  // the object unless a call into it is still running. Out of line, so the
+  // other opcodes pay nothing for it.
+  [[gnu::noinline]] void CloseAndRelease();
+  [[gnu::noinline]] static void Release(SEModule_base* half);  // destroys a half without holds
+
+  // Holds on the object: one for the host until OP_CLOSE, one for each call
+  // into it now running. The object is destroyed when the last hold goes.
+  int32_t m_holds = 1;
+  bool m_closed = false;  // OP_CLOSE has been answered
+
   template <auto F>
   void SE_PROCESS_CALL RunProcess(int32_t buffer_offset, int32_t sample_frames) noexcept;
 };
@@ -162,11 +183,13 @@ SEProcessMember SEModule_base::ProcessFunction() {
 template <auto F>
 void SEModule_base::RunProcess(int32_t buffer_offset, int32_t sample_frames) noexcept {
   using Member = void (SEModule_base::*)(int32_t, int32_t);
+  EnterCall();
   try {
     (this->*static_cast<Member>(F))(buffer_offset, sample_frames);
   } catch (...) {
     // The run is over; the exception goes no further.
   }
+  LeaveCall();
 }
 
 template <auto F>

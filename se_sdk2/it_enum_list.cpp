@@ -16,23 +16,23 @@ int32_t ClampToInt32(int64_t n) {
 }
 
 // The "%d" form of a 32-bit integer, as swprintf writes it.
-std::u16string DecimalText(int32_t n) {
+SEWideString DecimalText(int32_t n) {
   wchar_t buffer[16];  // "-2147483648" and its terminator fit
   const int written = swprintf(buffer, sizeof buffer / sizeof buffer[0], L"%d", static_cast<int>(n));
   // Digits and "-" only: each wide character is one 16-bit code unit.
-  return written > 0 ? std::u16string(buffer, buffer + written) : std::u16string();
+  return written > 0 ? SEWideString(buffer, buffer + written) : SEWideString();
 }
 
 }  // namespace
 
-it_enum_list::it_enum_list(const std::u16string& enum_list) : m_enum_list(enum_list) {
-  m_range = m_enum_list.compare(0, 5, u"range") == 0;
+it_enum_list::it_enum_list(const SEWideString& enum_list) : m_enum_list(enum_list) {
+  m_range = m_enum_list.compare(0, 5, SE_WIDE("range")) == 0;
   if (!m_range) return;
   // The sixth character is skipped whatever it is; substr throws
   // std::out_of_range for the text "range" itself.
-  const std::u16string rest = m_enum_list.substr(6);
-  const std::u16string::size_type p = rest.find(u',');
-  SE_ASSERT_TEXT(p != std::u16string::npos, "p != -1", kFileLabel);
+  const SEWideString rest = m_enum_list.substr(6);
+  const SEWideString::size_type p = rest.find(SE_WIDE(','));
+  SE_ASSERT_TEXT(p != SEWideString::npos, "p != -1", kFileLabel);
   m_range_lo = StringToInt(rest);  // reading stops at the comma at the latest
   m_range_hi = StringToInt(rest.substr(p + 1));
 }
@@ -72,8 +72,8 @@ void it_enum_list::Next() {
 }
 
 void it_enum_list::ReadListItem() {
-  const std::u16string::size_type length = m_enum_list.size();
-  const std::u16string::size_type start = static_cast<std::u16string::size_type>(m_range_lo);
+  const SEWideString::size_type length = m_enum_list.size();
+  const SEWideString::size_type start = static_cast<SEWideString::size_type>(m_range_lo);
   if (start >= length) {
     SetOver();
     return;
@@ -83,23 +83,23 @@ void it_enum_list::ReadListItem() {
   // like a number read beyond the 32-bit range.
   if (m_current.value != INT32_MAX) m_current.value = m_current.value + 1;
 
-  const std::u16string::size_type comma = m_enum_list.find(u',', start);
-  const std::u16string::size_type end = comma == std::u16string::npos ? length : comma;
-  std::u16string text = m_enum_list.substr(start, end - start);
+  const SEWideString::size_type comma = m_enum_list.find(SE_WIDE(','), start);
+  const SEWideString::size_type end = comma == SEWideString::npos ? length : comma;
+  SEWideString text = m_enum_list.substr(start, end - start);
 
   // "=" in the first position stays part of the text.
-  const std::u16string::size_type equals = text.find(u'=');
-  if (equals != std::u16string::npos && equals > 0) {
+  const SEWideString::size_type equals = text.find(SE_WIDE('='));
+  if (equals != SEWideString::npos && equals > 0) {
     m_current.value = StringToInt(text.substr(equals + 1));
     text.resize(equals);
   }
   m_range_lo = static_cast<int32_t>(end + 1);
 
-  const std::u16string::size_type first = text.find_first_not_of(u' ');
-  if (first == std::u16string::npos) {
+  const SEWideString::size_type first = text.find_first_not_of(SE_WIDE(' '));
+  if (first == SEWideString::npos) {
     text.clear();
   } else {
-    text = text.substr(first, text.find_last_not_of(u' ') - first + 1);
+    text = text.substr(first, text.find_last_not_of(SE_WIDE(' ')) - first + 1);
   }
   m_current.text = std::move(text);
 }
@@ -121,8 +121,8 @@ int32_t it_enum_list::Size() const {
     return ClampToInt32((span < 0 ? -span : span) + 1);
   }
   int64_t count = 1;
-  for (std::u16string::size_type i = 1; i < m_enum_list.size() && count < kInt32Max; ++i) {
-    if (m_enum_list[i] == u',') ++count;
+  for (SEWideString::size_type i = 1; i < m_enum_list.size() && count < kInt32Max; ++i) {
+    if (m_enum_list[i] == SE_WIDE(',')) ++count;
   }
   return static_cast<int32_t>(count);
 }
@@ -161,25 +161,26 @@ bool it_enum_list::FindValue(int32_t value) {
   return false;
 }
 
-bool it_enum_list::IsValidValue(const std::u16string& enum_list, int32_t value) {
+bool it_enum_list::IsValidValue(const SEWideString& enum_list, int32_t value) {
   it_enum_list list(enum_list);
   return list.FindValue(value);
 }
 
-int32_t it_enum_list::ForceValidValue(const std::u16string& enum_list, int32_t value) {
+int32_t it_enum_list::ForceValidValue(const SEWideString& enum_list, int32_t value) {
   it_enum_list list(enum_list);
   if (list.FindValue(value)) return value;
   list.First();
   return list.IsDone() ? 0 : list.CurrentItem()->value;
 }
 
-int32_t it_enum_list::StringToInt(const std::u16string& text, int32_t radix) const {
+int32_t it_enum_list::StringToInt(const SEWideString& text, int32_t radix) const {
   // Other radixes are refused by some runtimes through their invalid-argument
   // handler, which may end the process.
   if (radix != 0 && (radix < 2 || radix > 36)) return 0;
-  // wcstol reads the runtime's wide characters, 32 bits on Linux: each 16-bit
-  // code unit becomes one of them, unchanged. A character the number cannot
-  // use stops the reading either way, surrogates included, and so does a NUL.
+  // wcstol reads the runtime's wide characters (32 bits where SEWideString is
+  // std::u16string): each 16-bit code unit becomes one of them, unchanged. A
+  // character the number cannot use stops the reading either way, surrogates
+  // included, and so does a NUL.
   const std::wstring wide(text.begin(), text.end());
   // long is 32 bits on Windows and 64 bits on 64-bit Linux; the clamp gives
   // the same 32-bit result on both.

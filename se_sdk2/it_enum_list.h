@@ -15,21 +15,21 @@
 // Numbers are read like wcstol with base 10, and a number outside the 32-bit
 // range reads as the nearest 32-bit bound, on every platform.
 //
-// Texts are 16-bit wide text, std::u16string, the framework's one wide-text
-// type: what a GUI pin's wide text (GuiPin::GetValueTextW) holds, on every
-// platform.
+// Texts are SEWideString, the framework's one wide-text type: what a GUI
+// pin's wide text (GuiPin::GetValueTextW) holds, on every platform.
 
 #include <stdint.h>
 
 #include <string>
 
 #include "SEAssert.h"
+#include "SEWideString.h"
 
 // The current item of a walk, owned by the iterator.
 struct enum_entry {
   int32_t index;      // position in the walk, from 0; -1 once the walk is over
   int32_t value;      // the item's value; meaningless while index is -1
-  std::u16string text;  // the item's display text
+  SEWideString text;  // the item's display text
 };
 
 class it_enum_list {
@@ -39,7 +39,7 @@ class it_enum_list {
   // A text that is exactly "range" throws std::out_of_range. A range text
   // must hold a comma at or after its seventh character: checked by the
   // framework assertion "p != -1".
-  explicit it_enum_list(const std::u16string& enum_list);
+  explicit it_enum_list(const SEWideString& enum_list);
 
   // Starts the walk at the first item; IsDone() is true at once if there is none.
   void First();
@@ -71,15 +71,15 @@ class it_enum_list {
   bool FindValue(int32_t value);  // by value
 
   // True when some item of `enum_list` has `value`.
-  static bool IsValidValue(const std::u16string& enum_list, int32_t value);
+  static bool IsValidValue(const SEWideString& enum_list, int32_t value);
   // `value` when the list holds it; otherwise the first item's value; 0 for a
   // list without items.
-  static int32_t ForceValidValue(const std::u16string& enum_list, int32_t value);
+  static int32_t ForceValidValue(const SEWideString& enum_list, int32_t value);
 
   // The number at the start of `text`, read by wcstol in `radix` (0 or 2 to
   // 36; any other radix reads 0) from the same 16-bit code units, and clamped
   // to the 32-bit range.
-  int32_t StringToInt(const std::u16string& text, int32_t radix = 10) const;
+  int32_t StringToInt(const SEWideString& text, int32_t radix = 10) const;
 
  private:
   static constexpr const char* kFileLabel = "..\\se_sdk2\\it_enum_list";
@@ -92,8 +92,8 @@ class it_enum_list {
   // Index of a range's last item in a walk, -1 for an empty range.
   int32_t RangeLastIndex() const;
 
-  std::u16string m_enum_list;  // the text given at construction, never changed
-  enum_entry m_current = {-1, 0, std::u16string()};
+  SEWideString m_enum_list;  // the text given at construction, never changed
+  enum_entry m_current = {-1, 0, SEWideString()};
   bool m_range = false;
   int32_t m_range_lo = 0;  // range: lower bound; plain: where the next item's raw text begins
   int32_t m_range_hi = 0;  // range: upper bound, inclusive

@@ -71,6 +71,37 @@ TEST_F(MathGui, ConstructionReadsModeThenXAndWritesNothing) {
   ExpectCalls(host.Callbacks(), {kReadMode, kReadX});
 }
 
+TEST_F(MathGui, ANotificationFromInsideConstructionIsDropped) {
+  int callbacks = 0;
+  sehost::Subscription hook = host.OnCallback([&](sehost::StandInHost&, const sehost::TraceEntry& call) {
+    if (callbacks++ > 0) return;
+    // The host answers the read of "Mode" by telling the half that "X" changed.
+    GuiRecord* half = static_cast<GuiRecord*>(const_cast<void*>(call.record));
+    half->dispatcher(half, GUI_OP_PIN_VALUE_CHANGE, kX, 0, nullptr, 0.0f);
+  });
+  host.SetPinFloat(kResult, 42.0f);
+  Create(0, 0.5f);
+  ExpectCalls(host.Callbacks(), {kReadMode, kReadX});
+  EXPECT_EQ(callbacks, 2);
+  EXPECT_EQ(host.PinFloat(kResult), 42.0f);
+  // Constructed, the half evaluates as usual.
+  hook.Cancel();
+  ExpectCalls(Notify(kX), {kReadX, kReadX, kWriteResult});
+  EXPECT_EQ(host.PinFloat(kResult), static_cast<float>(std::cos(0.5)));
+}
+
+TEST_F(MathGui, ACloseFromInsideTheResultWriteEndsTheEvaluationFirst) {
+  Create(0, 0.0f);
+  se_ret_t closed = -1;
+  sehost::Subscription hook = host.OnCallback([&](sehost::StandInHost& h, const sehost::TraceEntry& call) {
+    if (call.opcode == GUI_HC_SET_PIN_VALUE) closed = h.CloseGui();
+  });
+  ExpectCalls(Notify(kX), {kReadX, kReadX, kWriteResult});
+  EXPECT_EQ(closed, 1);
+  EXPECT_EQ(host.gui(), nullptr);
+  EXPECT_EQ(host.PinFloat(kResult), 1.0f);
+}
+
 TEST_F(MathGui, EachReportedPinMakesTheCallsOfItsRow) {
   Create(0, 0.5f);
   ExpectCalls(Notify(kMode), {kReadMode, kReadX, kWriteResult});
@@ -102,6 +133,25 @@ TEST_F(MathGui, EachModeWritesTheDoubleResultRoundedToFloat) {
   EXPECT_EQ(Evaluate(1, x), static_cast<float>(std::sin(static_cast<double>(x))));
   EXPECT_EQ(Evaluate(2, x), static_cast<float>(std::sqrt(static_cast<double>(x))));
   EXPECT_EQ(Evaluate(3, x), static_cast<float>(std::tan(static_cast<double>(x))));
+}
+
+// At these inputs cos and sin computed in float give another float than the
+// double result rounded once: the module must compute in double.
+TEST_F(MathGui, CosineAndSineAreComputedInDouble) {
+  struct Case {
+    int32_t mode;
+    uint32_t x_bits;
+    double (*in_double)(double);
+    float (*in_float)(float);
+  };
+  const Case cases[] = {{0, 0x3F000562u, [](double v) { return std::cos(v); }, [](float v) { return std::cos(v); }},
+                        {1, 0x3F000019u, [](double v) { return std::sin(v); }, [](float v) { return std::sin(v); }}};
+  for (const Case& c : cases) {
+    const volatile float x = BitsFloat(c.x_bits);  // computed at run time, by the C library
+    const float want = static_cast<float>(c.in_double(x));
+    ASSERT_NE(FloatBits(c.in_float(x)), FloatBits(want)) << c.mode;  // the case tells the two apart
+    EXPECT_EQ(FloatBits(Evaluate(c.mode, x)), FloatBits(want)) << c.mode;
+  }
 }
 
 TEST_F(MathGui, SquareRootOfTwoIsTheNearestFloat) { EXPECT_EQ(FloatBits(Evaluate(2, 2.0f)), 0x3FB504F3u); }

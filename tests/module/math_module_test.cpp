@@ -65,6 +65,9 @@ TEST_F(MathAudio, DeclaresModeXAndResultWritingOnlyTheirOwnFields) {
   EXPECT_EQ(p.datatype, DT_FLOAT);
   EXPECT_EQ(p.flags, 1024);
   EXPECT_EQ(p.datatype_extra, pattern.datatype_extra);
+  EXPECT_EQ(p.variable_address, pattern.variable_address);
+  EXPECT_EQ(p.reserved5, pattern.reserved5);
+  EXPECT_EQ(p.reserved8, pattern.reserved8);
 }
 
 TEST_F(MathAudio, OtherPinIndicesAnswerFalseAndWriteNothing) {
@@ -111,8 +114,13 @@ TEST_F(MathAudio, EachProcessRunSendsOpcodeTenWithZeros) {
 TEST(MathAudioWithoutCallback, ProcessDoesNothing) {
   Module module(nullptr, 0);
   module.Open();
+  const SEProcessMember process = SEModule_base::ProcessFunction<&Module::Process>();
+  EXPECT_TRUE(module.GetProcessFunction() == process);
+  EXPECT_EQ(module.Record()->process_function, SEModule_base::CodeEntry(process));
+  // A call through the null callback would end the test here.
   module.Record()->process_function(&module, 0, 16);
-  SUCCEED();
+  EXPECT_TRUE(module.GetProcessFunction() == process);
+  EXPECT_EQ(module.Record()->process_function, SEModule_base::CodeEntry(process));
 }
 
 }  // namespace

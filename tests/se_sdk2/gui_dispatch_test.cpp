@@ -107,26 +107,25 @@ TEST_F(GuiDispatch, OpcodeSixHandsValueBeforeIndex) {
 }
 
 TEST_F(GuiDispatch, OpcodesThreeToFiveHandPtrOptBitForBitAndThePair) {
-  int marker = 0;
-  const float quiet_nan_with_payload = BitsFloat(0x7FC12345u);
-  const float negative_zero = BitsFloat(0x80000000u);
-  EXPECT_EQ(host.GuiDispatch(3, 11, -12, &marker, quiet_nan_with_payload), 0);
-  EXPECT_EQ(host.GuiDispatch(4, -1, 7, nullptr, negative_zero), 0);
-  EXPECT_EQ(host.GuiDispatch(5, 0, INT32_MIN, &marker, 2.5f), 0);
+  // Every argument distinct and non-zero, so a swapped or dropped one shows.
+  struct Case {
+    int32_t opcode, index, value;
+    void* ptr;
+    uint32_t opt_bits;
+  };
+  int markers[3] = {};
+  const Case cases[] = {{3, 11, -12, &markers[0], 0x7FC12345u},  // a quiet NaN with a payload
+                        {4, -21, 22, &markers[1], 0x80000001u},  // the smallest negative subnormal
+                        {5, INT32_MAX, INT32_MIN, &markers[2], FloatBits(2.5f)}};
+  for (const Case& c : cases) EXPECT_EQ(host.GuiDispatch(c.opcode, c.index, c.value, c.ptr, BitsFloat(c.opt_bits)), 0);
   ASSERT_EQ(log.size(), 3u);
-  EXPECT_EQ(log[0].handler, "3");
-  EXPECT_EQ(log[0].ptr, &marker);
-  EXPECT_EQ(log[0].opt_bits, 0x7FC12345u);
-  EXPECT_EQ(log[0].a, 11);
-  EXPECT_EQ(log[0].b, -12);
-  EXPECT_EQ(log[1].handler, "4");
-  EXPECT_EQ(log[1].ptr, nullptr);
-  EXPECT_EQ(log[1].opt_bits, 0x80000000u);
-  EXPECT_EQ(log[1].a, -1);
-  EXPECT_EQ(log[1].b, 7);
-  EXPECT_EQ(log[2].handler, "5");
-  EXPECT_EQ(log[2].opt_bits, FloatBits(2.5f));
-  EXPECT_EQ(log[2].b, INT32_MIN);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(log[i].handler, std::to_string(cases[i].opcode));
+    EXPECT_EQ(log[i].ptr, cases[i].ptr) << i;
+    EXPECT_EQ(log[i].opt_bits, cases[i].opt_bits) << i;
+    EXPECT_EQ(log[i].a, cases[i].index) << i;   // the pair's first
+    EXPECT_EQ(log[i].b, cases[i].value) << i;   // the pair's second
+  }
 }
 
 TEST_F(GuiDispatch, ASignallingNanReachesTheHandlersOfThreeToFiveUnchangedRaisingNoFlag) {

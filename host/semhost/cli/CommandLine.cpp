@@ -240,6 +240,10 @@ int CommandLine::Run(int argc, char** argv) {
                "(or the module crashed, hung or misbehaved), 2 bad command line or a file that cannot be read or\n"
                "written, 3 the library could not be loaded.",
                "semhost"};
+  // Every option is "--name" (or "-x"): an argument that begins with "/" is a
+  // path, also on Windows (a Unix path under Wine), never an option. Set
+  // first, so every verb inherits it.
+  app.allow_windows_style_options(false);
   app.require_subcommand(1);
   app.fallthrough();
   Options o;

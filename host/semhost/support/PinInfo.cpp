@@ -10,15 +10,15 @@ namespace {
 
 // The list's 8-bit characters as the framework's 16-bit wide text, each byte
 // one character (the Western code page's first 256 code points).
-std::u16string Widen(const char* text) {
-  std::u16string wide;
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) wide += static_cast<char16_t>(*p);
+SEWideString Widen(const char* text) {
+  SEWideString wide;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) wide += static_cast<SEWideString::value_type>(*p);
   return wide;
 }
 
-std::string Narrow(const std::u16string& text) {
+std::string Narrow(const SEWideString& text) {
   std::string narrow;
-  for (char16_t c : text) narrow += static_cast<char>(static_cast<unsigned char>(c < 256 ? c : '?'));
+  for (auto c : text) narrow += static_cast<char>(static_cast<unsigned char>(c < 256 ? c : '?'));
   return narrow;
 }
 
@@ -117,9 +117,9 @@ void ReadChoices(const char* list, PinInfo* pin) {
     pin->list_problem = "no list (datatype_extra is null)";
     return;
   }
-  const std::u16string wide = Widen(list);
-  pin->is_range = wide.compare(0, 5, u"range") == 0;
-  if (pin->is_range && (wide.size() < 7 || wide.find(u',', 6) == std::u16string::npos)) {
+  const SEWideString wide = Widen(list);
+  pin->is_range = wide.compare(0, 5, SE_WIDE("range")) == 0;
+  if (pin->is_range && (wide.size() < 7 || wide.find(SE_WIDE(','), 6) == SEWideString::npos)) {
     pin->list_problem = "a range needs \"range lo,hi\": a comma after its sixth character";
     return;
   }
@@ -127,7 +127,7 @@ void ReadChoices(const char* list, PinInfo* pin) {
   if (pin->is_range) {
     // The bounds as the reader reads them: from the seventh character, and after the first comma from there.
     pin->range_lo = items.StringToInt(wide.substr(6));
-    pin->range_hi = items.StringToInt(wide.substr(wide.find(u',', 6) + 1));
+    pin->range_hi = items.StringToInt(wide.substr(wide.find(SE_WIDE(','), 6) + 1));
     pin->choice_count = pin->range_lo <= pin->range_hi ? static_cast<int64_t>(pin->range_hi) - pin->range_lo + 1 : 0;
   }
   int64_t walked = 0;

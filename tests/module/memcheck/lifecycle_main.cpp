@@ -2,8 +2,11 @@
 // through a whole life in the stand-in host: the audio half is made, asked for
 // its pins, given a sample rate and block size, opened, processed (with a due
 // event on the way) and closed; the GUI half is made, opened, notified of each
-// pin's change (which evaluates and writes "Result") and closed. Checks every
-// "Result" against the C library. Meant to run under valgrind's memcheck.
+// pin's change (which evaluates and writes "Result") and closed. In every
+// seventh life the host closes each half from inside one of its calls instead:
+// the audio half from its process run, the GUI half from the write of
+// "Result". Checks every "Result" against the C library. Meant to run under
+// valgrind's memcheck.
 //
 //   se_lifecycle PATH/QV_Zolvexan.sem COUNT
 
@@ -55,13 +58,31 @@ int RunOnce(SEMakeModule make_module, long i) {
   host.schedule().RunBlock(64);
   host.AudioDispatch(OP_GET_PROCESS_FUNCTION_INFO);
 
+  const bool close_inside = i % 7 == 6;
+  se_ret_t closed_inside = 0;
+  sehost::Subscription hook;
+  if (close_inside) {
+    hook = host.OnCallback([&](sehost::StandInHost& h, const sehost::TraceEntry& call) {
+      if (call.opcode == HC_CODE_10 && h.audio()) closed_inside += h.CloseAudio();
+      if (call.opcode == GUI_HC_SET_PIN_VALUE && h.gui()) closed_inside += h.CloseGui();
+    });
+    host.CallProcess(0, 64);
+  }
+
   if (!host.CreateGui(make_module)) return failures + 1;
   host.GuiDispatch(GUI_OP_OPEN, 1);
   for (int32_t pin : {kMode, kX, kResult}) host.NotifyGui(pin);
   float want = 0.0f;
   const float got = host.PinFloat(kResult);
-  if (Expected(mode, x, &want) ? !SameBits(got, want) : !SameBits(got, -7.0f)) ++failures;
+  const bool writes = Expected(mode, x, &want);
+  if (writes ? !SameBits(got, want) : !SameBits(got, -7.0f)) ++failures;
 
+  if (close_inside) {
+    // Each close answered 1; the GUI half stays open where it writes nothing.
+    if (closed_inside != (writes ? 2 : 1)) ++failures;
+    if (!writes && host.CloseGui() != 1) ++failures;
+    return failures;
+  }
   if (host.CloseGui() != 1) ++failures;
   if (host.CloseAudio() != 1) ++failures;
   return failures;

@@ -32,6 +32,15 @@ else
   fail "info (exit $code): $out $(cat "$prefix.stderr")"
 fi
 
+# A Unix absolute path (Wine finds it through drive Z:) is a path, not an option.
+unix_dll="$(readlink -f "$module")"
+run info "$unix_dll"
+if [ "$code" -eq 0 ] && grep -qx "library $unix_dll" <<<"$out" && grep -qx '  name         QV_Zolvexan' <<<"$out"; then
+  pass "info with the Unix path $unix_dll"
+else
+  fail "info with a Unix path (exit $code): $out $(cat "$prefix.stderr")"
+fi
+
 declare -A expected=([cos]="0.87758255" [sin]="0.47942555" [sqrt]="0.707106769" [tan]="0.546302497")
 for mode in cos sin sqrt tan; do
   run eval "$dll" --set "Mode=$mode" --set X=0.5
