@@ -130,7 +130,7 @@ def main(readme_path, output, headers):
     page += ["", "\\section reference The reference", "", "Every public header, with its purpose:", ""]
     for header in sorted(headers, key=lambda h: os.path.basename(h).lower()):
         name = os.path.basename(header)
-        page.append("- \\ref %s: %s" % (name, escape(first_comment(texts[header]))))
+        page.append('- \\ref %s "%s": %s' % (name, name, escape(first_comment(texts[header]))))
     page += ["", "Every class and record:", ""]
     page += ['- \\ref %s "%s"' % (c, c) for c in classes]
     page += ["*/", ""]
