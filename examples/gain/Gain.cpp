@@ -70,6 +70,7 @@ class Gain : public SEModule_base {
     SetProcessFunction(ProcessFunction<&Gain::Process>());
     SEModule_base::Open();
     m_channels.clear();
+    m_channels.reserve(PinCount() > kFirstChannelPin ? static_cast<size_t>(PinCount() - kFirstChannelPin) / 2 : 0);
     for (int32_t pin = kFirstChannelPin; pin + 1 < PinCount(); pin += 2) {
       m_channels.push_back(Channel{GetPin(pin), GetPin(pin)->SampleBuffer(), GetPin(pin + 1)->SampleBuffer()});
     }
