@@ -14,6 +14,14 @@
 # bytes. The module's sources define the two functions (see SEExports.h and
 # SEModuleEntry.h).
 #
+# Build type. The module compiles with the project's warning flags (every
+# warning of GCC and Clang is an error; see SeWarningFlags.cmake) whatever the
+# build type. A project that sets no build type (CMAKE_BUILD_TYPE empty, one
+# configuration) gets the module built as in a Release build: with the
+# compiler's Release flags (optimisation, NDEBUG), not unoptimised. A Debug
+# build keeps the framework's debug-only checks, such as the range of a pin
+# index in GetPin.
+#
 # VALIDATE registers the test <name>.validate, which runs `semhost validate`
 # on the built module: the semhost the framework package installs beside it
 # (<prefix>/bin), or the semhost target of the project that builds the
@@ -23,6 +31,7 @@
 # programs); without either no test is registered. CTest sees the
 # test when the project calls enable_testing() (or includes CTest) at its top.
 include_guard(GLOBAL)
+include("${CMAKE_CURRENT_LIST_DIR}/SeWarningFlags.cmake")
 
 function(se_add_module name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "VALIDATE" "" "SOURCES;LINK_LIBRARIES")
@@ -44,8 +53,23 @@ function(se_add_module name)
     VISIBILITY_INLINES_HIDDEN ON)
   se__module_exports(${name})
   se__module_float_code(${name})
+  se__module_build_flags(${name})
   if(arg_VALIDATE)
     se__module_validate_test(${name})
+  endif()
+endfunction()
+
+# The project's warnings always; the Release flags when no build type is set.
+function(se__module_build_flags name)
+  if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+    target_compile_options(${name} PRIVATE ${SE_WARNING_FLAGS})
+  endif()
+  get_property(multi_config GLOBAL PROPERTY GENERATOR_IS_MULTI_CONFIG)
+  if(NOT multi_config AND NOT CMAKE_BUILD_TYPE)
+    separate_arguments(release_cxx NATIVE_COMMAND "${CMAKE_CXX_FLAGS_RELEASE}")
+    separate_arguments(release_c NATIVE_COMMAND "${CMAKE_C_FLAGS_RELEASE}")
+    target_compile_options(${name} PRIVATE "$<$<COMPILE_LANGUAGE:CXX>:${release_cxx}>"
+                                           "$<$<COMPILE_LANGUAGE:C>:${release_c}>")
   endif()
 endfunction()
 

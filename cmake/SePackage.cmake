@@ -13,6 +13,9 @@ install(FILES "${PROJECT_SOURCE_DIR}/host/semhost/README.md" DESTINATION host/se
 # install's manifest, wherever it goes (dist/<preset>, or CPack's staging folder).
 install(CODE [[
   set(se_root "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+  # `cmake --install … --prefix dist/x` gives a relative prefix: the files
+  # went under the current folder.
+  get_filename_component(se_root "${se_root}" ABSOLUTE BASE_DIR "$ENV{PWD}")
   set(se_sums "")
   set(se_files ${CMAKE_INSTALL_MANIFEST_FILES})
   list(SORT se_files)

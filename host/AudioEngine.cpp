@@ -72,6 +72,11 @@ void AudioEngine::Prepare(int32_t block_size) {
   m_block_size = std::max<int32_t>(block_size, 1);
   m_schedule.SetAudioPinCount(static_cast<int32_t>(m_pins.size()), m_block_size);
   m_schedule.SetSampleClock(0);
+  // The buffers stay where they are for the run: Process and Output keep their addresses.
+  m_input_buffers.clear();
+  m_output_buffers.clear();
+  for (int32_t input : m_inputs) m_input_buffers.push_back(m_schedule.PinBuffer(input).data());
+  for (int32_t output : m_outputs) m_output_buffers.push_back(m_schedule.PinBuffer(output).data());
   // A sample pin's variable holds its buffer's address (the framework reads
   // the buffer through it), so the host writes the address there.
   for (const EnginePin& pin : m_pins) {
@@ -149,6 +154,7 @@ bool AudioEngine::ScheduleChange(int32_t declaration, uint32_t bits, uint32_t fr
 }
 
 void AudioEngine::PostDue(uint32_t until) {
+  if (m_next_change == m_changes.size()) return;  // nothing left to hand over
   if (!m_sorted) {
     // By frame; changes at one frame keep the order they were scheduled in.
     std::stable_sort(m_changes.begin() + static_cast<std::ptrdiff_t>(m_next_change), m_changes.end(),
@@ -167,11 +173,20 @@ void AudioEngine::PostDue(uint32_t until) {
   }
 }
 
+// Zeroes `count` floats; a block of a few frames costs no library call.
+void AudioEngine::Clear(float* buffer, int64_t count) {
+  if (count <= 4) {
+    for (int64_t f = 0; f < count; ++f) buffer[f] = 0.0f;
+  } else {
+    memset(buffer, 0, static_cast<size_t>(count) * sizeof(float));
+  }
+}
+
 void AudioEngine::Process(int32_t frames) {
   frames = std::min(std::max<int32_t>(frames, 1), m_block_size);
   const uint32_t start = m_schedule.sample_clock();
-  for (size_t i = 0; i < m_inputs.size(); ++i) {
-    float* buffer = m_schedule.PinBuffer(m_inputs[i]).data();
+  for (size_t i = 0; i < m_input_buffers.size(); ++i) {
+    float* buffer = m_input_buffers[i];
     const Feed& feed = m_feeds[i];
     const int64_t offset = static_cast<int64_t>(start) - feed.first;  // into feed.samples
     int64_t have = feed.samples && offset >= 0 ? feed.frames - static_cast<int64_t>(start) : 0;
@@ -182,20 +197,17 @@ void AudioEngine::Process(int32_t frames) {
       const float* from = feed.samples + static_cast<size_t>(offset) * feed.stride;
       for (int64_t f = 0; f < have; ++f) buffer[f] = from[static_cast<size_t>(f) * feed.stride];
     }
-    std::fill(buffer + have, buffer + frames, 0.0f);
+    if (have < frames) Clear(buffer + have, frames - have);
   }
   // A module that writes nothing to an output leaves silence there, not an earlier block.
-  for (int32_t output : m_outputs) {
-    std::vector<float>& buffer = m_schedule.PinBuffer(output);
-    std::fill(buffer.begin(), buffer.end(), 0.0f);
-  }
+  for (float* buffer : m_output_buffers) Clear(buffer, m_block_size);
   PostDue(start + static_cast<uint32_t>(frames));
   m_host.ClearTrace();
   m_schedule.RunBlock(frames);
 }
 
 const float* AudioEngine::Output(size_t output) const {
-  return m_schedule.PinBuffer(m_outputs.at(output)).data();
+  return output < m_output_buffers.size() ? m_output_buffers[output] : nullptr;
 }
 
 }  // namespace sehost

@@ -106,7 +106,8 @@ class AudioEngine {
   // the inputs, hands the host the changes due up to the block's end, runs
   // the block. The host's trace is cleared first, so it holds this block's calls.
   void Process(int32_t frames);
-  // Output number `output` (of sample_outputs()) after Process: block-size floats.
+  // Output number `output` (of sample_outputs()) after Process: block-size
+  // floats; null for a number past the outputs or before Prepare.
   const float* Output(size_t output) const;
   // The clock of the next block's first sample.
   uint32_t clock() const { return m_schedule.sample_clock(); }
@@ -124,6 +125,7 @@ class AudioEngine {
     int64_t first = 0;  // the frame at samples[0]
   };
   void PostDue(uint32_t until);
+  static void Clear(float* buffer, int64_t count);
 
   StandInHost& m_host;
   AudioSchedule& m_schedule;  // the host's
@@ -131,6 +133,8 @@ class AudioEngine {
   std::vector<int32_t> m_inputs;
   std::vector<int32_t> m_outputs;
   std::vector<Feed> m_feeds;  // by sample input
+  std::vector<float*> m_input_buffers;   // the host's buffer of each sample input, from Prepare on
+  std::vector<float*> m_output_buffers;  // and of each sample output
   int32_t m_block_size = 0;
   std::vector<Change> m_changes;  // not yet handed to the host, by frame once sorted
   size_t m_next_change = 0;

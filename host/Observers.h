@@ -27,6 +27,11 @@ class Observers {
   using Callback = std::function<void(Args...)>;
 
   Observers() : m_state(std::make_shared<State>()) {}
+  // Destroyed by one of its own callbacks: the state lives on until that
+  // notification ends (Notify lets it go).
+  ~Observers() {
+    if (m_state->notifying > 0) m_state->self = m_state;
+  }
   Observers(const Observers&) = delete;
   Observers& operator=(const Observers&) = delete;
 
@@ -39,17 +44,19 @@ class Observers {
     });
   }
 
+  // Takes no reference count (no atomic operation): a callback that
+  // unsubscribes during a notification is kept alive until it ends, and so is
+  // the state when a callback destroys the owner.
   void Notify(Args... args) const {
     State& state = *m_state;
-    const std::shared_ptr<State> keep = m_state;  // a callback may destroy the owner
     ++state.notifying;
     const size_t count = state.entries.size();
     for (size_t i = 0; i < count && i < state.entries.size(); ++i) {
-      // A copy, so the callback stays alive when it unsubscribes itself.
-      const std::shared_ptr<Callback> callback = state.entries[i].callback;
-      if (callback) (*callback)(args...);
+      if (Callback* callback = state.entries[i].callback.get()) (*callback)(args...);
     }
-    if (--state.notifying == 0) state.Compact();
+    if (--state.notifying > 0) return;
+    state.Compact();
+    if (state.self) std::shared_ptr<State>(std::move(state.self)).reset();  // the owner is gone: last use of `state`
   }
 
   bool empty() const {
@@ -67,15 +74,20 @@ class Observers {
     uint64_t last_id = 0;
     int notifying = 0;
     bool removed = false;
+    std::vector<std::shared_ptr<Callback>> retired;  // unsubscribed while a notification runs
+    std::shared_ptr<State> self;  // set when the owner went during a notification
     void Remove(uint64_t id) {
       for (Entry& e : entries) {
-        if (e.id == id) e.callback = nullptr;
+        if (e.id != id || !e.callback) continue;
+        if (notifying > 0) retired.push_back(std::move(e.callback));  // it may be the one running
+        e.callback = nullptr;
       }
       removed = true;
       if (notifying == 0) Compact();
     }
     // Entries leave the list only between notifications, so indices hold while one runs.
     void Compact() {
+      retired.clear();
       if (!removed) return;
       entries.erase(std::remove_if(entries.begin(), entries.end(), [](const Entry& e) { return !e.callback; }),
                     entries.end());

@@ -4,6 +4,7 @@
 // assertions are enabled; the framework's check is independent of NDEBUG.
 #undef NDEBUG
 #include <assert.h>
+#include <stdio.h>
 #include <stdlib.h>
 
 namespace se {
@@ -15,6 +16,13 @@ void AssertionFailed(const char* expression, const char* file_label, unsigned li
   __assert_fail(expression, file_label, line, nullptr);
 #endif
   abort();  // reached only if a runtime's handler chose to return
+}
+
+void IndexFailed(const char* expression, long index, long count, const char* file_label, unsigned line) {
+  // The process ends here: a buffer of its own keeps the report free of the heap.
+  static char text[256];
+  snprintf(text, sizeof text, "%s (index %ld, count %ld)", expression, index, count);
+  AssertionFailed(text, file_label, line);
 }
 
 }  // namespace se

@@ -1,16 +1,15 @@
 #pragma once
 // The rules of a library's two exports, kept once for every module: a
-// library lists its modules in SEModuleEntry rows and defines its exports as
-// one-line calls of SEFillModuleProperties and SECreateHalf:
+// library lists its modules in SEModuleEntry rows and defines both exports
+// from them in one line:
 //
 //   constexpr SEModuleEntry kModules[] = {
 //       SEModuleEntryOf<MyAudio, MyGui>("MyModule", "MyModule", "About my module.", 0)};
-//   SE_EXPORT int32_t getModuleProperties(int32_t index, ModuleProperties* properties) {
-//     return SEFillModuleProperties(kModules, index, properties);
-//   }
-//   SE_EXPORT void* makeModule(int32_t index, int32_t type, SEHostCallback seaudioMaster, int32_t host_context) {
-//     return SECreateHalf(kModules, index, type, seaudioMaster, host_context);
-//   }
+//   SE_MODULE_EXPORTS(kModules)
+//
+// which defines getModuleProperties and makeModule as one call each of
+// SEFillModuleProperties and SECreateHalf (a library may also write the two
+// definitions out itself, with those calls).
 
 #include <stddef.h>
 #include <stdint.h>
@@ -87,3 +86,14 @@ void* SECreateHalf(const SEModuleEntry (&modules)[N], int32_t index, int32_t typ
                    int32_t host_context) noexcept {
   return SECreateHalf(modules, N, index, type, seaudioMaster, host_context);
 }
+
+// Defines the library's two exports, getModuleProperties and makeModule, for
+// the array of modules `modules` (SEFillModuleProperties, SECreateHalf). Used
+// once, at namespace scope outside any namespace, in one source of the library.
+#define SE_MODULE_EXPORTS(modules)                                                                          \
+  SE_EXPORT int32_t getModuleProperties(int32_t index, ModuleProperties* properties) {                      \
+    return SEFillModuleProperties(modules, index, properties);                                              \
+  }                                                                                                         \
+  SE_EXPORT void* makeModule(int32_t index, int32_t type, SEHostCallback seaudioMaster, int32_t host_context) { \
+    return SECreateHalf(modules, index, type, seaudioMaster, host_context);                                 \
+  }

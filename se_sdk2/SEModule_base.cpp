@@ -157,11 +157,6 @@ bool SEModule_base::QueryPinProperties(int32_t index, SEPinProperties* propertie
   return GetPinProperties(index, properties);
 }
 
-SEPin* SEModule_base::GetPin(int32_t index) {
-  SE_ASSERT(m_pins != 0, kFileLabel);
-  return &m_pins[index];
-}
-
 void SEModule_base::Open() {
   const int32_t count = static_cast<int32_t>(CallHost(HC_GET_PIN_COUNT, 0, 0, nullptr, 0.0f));
 
@@ -207,25 +202,26 @@ void SEModule_base::ScheduleCall(uint32_t time_stamp, SEDeferredCall call) {
 }
 
 void SEModule_base::HandleEvent(SEEvent* e) {
-  SE_ASSERT(e->time_stamp == SampleClock(), kFileLabel);
-  switch (e->event_type) {
-    case EVT_PIN_STATUS: {
-      // A module without pins is a contract violation (GetPin); an index that
-      // names no bound pin is the host's mistake and is ignored.
+  const uint32_t clock = SampleClock();  // asked first: the event is read after the host call
+  SE_ASSERT_TEXT(e->time_stamp == clock, "e->time_stamp == SampleClock()", kFileLabel);
+  const int32_t type = e->event_type;
+  if (type == EVT_PIN_STATUS) {  // first: control changes and stream statuses are the most frequent
+    // One unsigned comparison finds a bound pin (m_pin_count is never
+    // negative, and bound pins mean m_pins exists). Otherwise a module
+    // without pins is a contract violation (GetPin's), and an index that
+    // names no bound pin is the host's mistake and is ignored.
+    const uintptr_t index = static_cast<uintptr_t>(e->ptr_value);
+    if (index < static_cast<uintptr_t>(m_pin_count)) {
+      m_pins[index].SetStatusFromEvent(e->int_value1);
+    } else {
       SE_ASSERT(m_pins != 0, kFileLabel);
-      const intptr_t index = e->ptr_value;
-      if (index >= 0 && index < m_pin_count) GetPin(static_cast<int32_t>(index))->SetStatusFromEvent(e->int_value1);
-      break;
     }
-    case EVT_TIMED_MESSAGE:
-      OnTimedMessage(e->time_stamp, e->int_value1, static_cast<int16_t>(e->int_value2 & 0xFFFF));
-      break;
-    case EVT_RUN_FUNCTION:
-      if (e->ptr_value) reinterpret_cast<SEDeferredCall>(e->ptr_value)(this);
-      break;
-    default:
-      break;
+  } else if (type == EVT_TIMED_MESSAGE) {
+    OnTimedMessage(e->time_stamp, e->int_value1, static_cast<int16_t>(e->int_value2 & 0xFFFF));
+  } else if (type == EVT_RUN_FUNCTION) {
+    if (e->ptr_value) reinterpret_cast<SEDeferredCall>(e->ptr_value)(this);
   }
+  // Every other type: nothing.
 }
 
 void SEModule_base::SetProcessFunction(SEProcessMember f) {

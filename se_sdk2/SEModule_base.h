@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "AudioRecord.h"
+#include "SEAssert.h"
 #include "SEEvent.h"
 #include "SEPin.h"
 #include "SEPinProperties.h"
@@ -112,7 +113,12 @@ class SEModule_base {
 
   // Pins.
   bool QueryPinProperties(int32_t index, SEPinProperties* properties);  // clears, then asks
-  SEPin* GetPin(int32_t index);  // requires pins ("m_pins != 0"); the index is the caller's to keep in range
+  // Pin `index` of the audio-side pins. Requires pins ("m_pins != 0"). Debug
+  // builds also require 0 <= index < PinCount() and report the index and the
+  // count; release builds leave the index to the caller.
+  SEPin* GetPin(int32_t index);
+  // The pins Open bound: GetPin(0 … PinCount() - 1) have an owner; 0 before Open.
+  int32_t PinCount() const { return m_pin_count; }
 
   // Events and process functions.
   // Posts an event to the host (HC_ADD_EVENT), due at `p_time_stamp`, which
@@ -169,6 +175,22 @@ inline SEProcessEntry SEModule_base::CodeEntry(SEProcessMember f) {
   SEProcessEntry entry;
   memcpy(&entry, &f, sizeof entry);
   return entry;
+}
+
+inline void SEPin::SetStatusFromEvent(int32_t status) {
+  m_status = status;
+  m_module->OnPinStatusChange(this);
+  if (status == 1) m_status = 0;
+}
+
+inline SEPin* SEModule_base::GetPin(int32_t index) {
+  SE_ASSERT(m_pins != 0, "..\\se_sdk2\\SEModule_base");
+#if SE_DEBUG_CHECKS
+  if (index < 0 || index >= m_pin_count) {
+    ::se::IndexFailed("index >= 0 && index < PinCount()", index, m_pin_count, "..\\se_sdk2\\SEModule_base", __LINE__);
+  }
+#endif
+  return &m_pins[index];
 }
 
 template <auto F>

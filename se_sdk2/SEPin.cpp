@@ -47,12 +47,6 @@ void SEPin::Init(SEModule_base* module, int32_t index, int32_t datatype, void* v
   m_variable = &m_own_value;
 }
 
-void SEPin::SetStatusFromEvent(int32_t status) {
-  m_status = status;
-  m_module->OnPinStatusChange(this);
-  if (status == 1) m_status = 0;
-}
-
 void SEPin::TransmitStatus(uint32_t sampleclock, int32_t status) {
   SE_ASSERT(sampleclock >= m_module->SampleClock(), kFileLabel);
   m_module->CallHost(HC_PIN_STATUS, m_index, status, reinterpret_cast<void*>(static_cast<uintptr_t>(sampleclock)),

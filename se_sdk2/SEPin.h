@@ -2,7 +2,11 @@
 // An audio-side pin: knows its owner, index, datatype and where its value
 // lives, and carries the pin's traffic with the host.
 
+#include <string.h>
+
+#include "SEAssert.h"
 #include "se_boundary.h"
+#include "se_codes.h"
 
 class SEModule_base;
 
@@ -20,8 +24,10 @@ class SEPin {
   void Init(SEModule_base* module, int32_t index, int32_t datatype, void* variable);
 
   // An incoming status (EVT_PIN_STATUS): stored, reported to the owner's
-  // OnPinStatusChange, and a status of 1 falls back to 0 afterwards.
-  void SetStatusFromEvent(int32_t status);
+  // OnPinStatusChange, and a status of 1 falls back to 0 afterwards. Defined
+  // inline in SEModule_base.h, which knows the owner's class: an event
+  // delivery then makes no call but the owner's virtual.
+  inline void SetStatusFromEvent(int32_t status);
   // HC_PIN_STATUS, due at `sampleclock`, which must not be before the current
   // clock (unsigned). The pin's own status is unchanged.
   void TransmitStatus(uint32_t sampleclock, int32_t status);
@@ -30,6 +36,12 @@ class SEPin {
   // The sample at the current clock of a DT_FSAMPLE pin's buffer; 0.0 when
   // the host gave no buffer.
   float GetSampleValue();
+
+  // The sample buffer of a DT_FSAMPLE pin: the address its variable holds,
+  // null when the host gave none. A pin of another datatype is a contract
+  // violation ("m_datatype == DT_FSAMPLE"). The host keeps a buffer at one
+  // address for the whole run, so a module may keep it from Open on.
+  float* SampleBuffer() const;
 
   SEModule_base* Module() const { return m_module; }   // the owner
   int32_t Index() const { return m_index; }            // index among the audio-side pins
@@ -48,3 +60,10 @@ class SEPin {
   uintptr_t m_own_value;    // storage when the module gives no variable: a 16-, 8- or 32-bit value or
                             // a buffer address (32 bits on 32-bit targets, pointer-wide elsewhere)
 };
+
+inline float* SEPin::SampleBuffer() const {
+  SE_ASSERT(m_datatype == DT_FSAMPLE, "..\\se_sdk2\\SEPin");
+  float* buffer;
+  memcpy(&buffer, m_variable, sizeof buffer);  // the variable holds the buffer's address
+  return buffer;
+}

@@ -25,8 +25,12 @@
 //   position of every output buffer holds 0) and then switches to the
 //   framework's IdleProcess. A streaming input switches back to Process.
 //   Each switch is announced to the host once (SetProcessFunction does).
+// - Every sample buffer stays at one address for the whole run, so Open
+//   keeps each channel's two buffers and Process reads nothing else.
 
 #include <stdint.h>
+
+#include <vector>
 
 #include "SEModuleEntry.h"
 #include "SEModule_base.h"
@@ -36,13 +40,9 @@ namespace {
 constexpr int32_t kGainPin = 0;
 constexpr int32_t kFirstChannelPin = 1;  // channel c: input 1 + 2c, output 2 + 2c
 
-// A DT_FSAMPLE pin's variable holds the address of its host buffer, which
-// stays put for the whole run (null if the host gave none).
-float* Samples(SEPin* pin) { return *static_cast<float**>(pin->Variable()); }
-
 class Gain : public SEModule_base {
  public:
-  Gain(SEHostCallback seaudioMaster, int32_t host_context) : SEModule_base(seaudioMaster, host_context) {}
+  using SEModule_base::SEModule_base;
 
   bool GetPinProperties(int32_t index, SEPinProperties* properties) override {
     switch (index) {
@@ -64,12 +64,16 @@ class Gain : public SEModule_base {
     }
   }
 
-  // Choose the process function first, then let the framework bind the pins.
-  // Until told otherwise the inputs are taken to stream.
+  // Choose the process function first, then let the framework bind the pins,
+  // then keep every channel's buffers. Until told otherwise the inputs stream.
   void Open() override {
     SetProcessFunction(ProcessFunction<&Gain::Process>());
     SEModule_base::Open();
-    m_channels = m_pin_count > kFirstChannelPin ? (m_pin_count - kFirstChannelPin) / 2 : 0;
+    m_channels.clear();
+    m_channels.reserve(PinCount() > kFirstChannelPin ? static_cast<size_t>(PinCount() - kFirstChannelPin) / 2 : 0);
+    for (int32_t pin = kFirstChannelPin; pin + 1 < PinCount(); pin += 2) {
+      m_channels.push_back(Channel{GetPin(pin), GetPin(pin)->SampleBuffer(), GetPin(pin + 1)->SampleBuffer()});
+    }
   }
 
   // A status change on an input: switch between processing and silence.
@@ -90,9 +94,9 @@ class Gain : public SEModule_base {
   // The frames [offset, offset + frames) of every channel, at the gain now in force.
   void Process(int32_t offset, int32_t frames) {
     const float gain = m_gain;
-    for (int32_t c = 0; c < m_channels; ++c) {
-      const float* in = Samples(GetPin(kFirstChannelPin + 2 * c));
-      float* out = Samples(GetPin(kFirstChannelPin + 2 * c + 1));
+    for (const Channel& channel : m_channels) {
+      const float* in = channel.in;
+      float* out = channel.out;
       if (!in || !out) continue;
       for (int32_t i = offset; i < offset + frames; ++i) out[i] = in[i] * gain;
     }
@@ -100,27 +104,32 @@ class Gain : public SEModule_base {
 
   // Zeroes the outputs until one block's worth of frames is written, then idles.
   void WriteSilence(int32_t offset, int32_t frames) {
-    for (int32_t c = 0; c < m_channels; ++c) {
-      float* out = Samples(GetPin(kFirstChannelPin + 2 * c + 1));
-      if (!out) continue;
-      for (int32_t i = offset; i < offset + frames; ++i) out[i] = 0.0f;
+    for (const Channel& channel : m_channels) {
+      if (!channel.out) continue;
+      for (int32_t i = offset; i < offset + frames; ++i) channel.out[i] = 0.0f;
     }
     m_silence_left -= frames;
     if (m_silence_left <= 0) SetProcessFunction(&SEModule_base::IdleProcess);
   }
 
  private:
-  bool AnyInputStreams() {
-    for (int32_t c = 0; c < m_channels; ++c) {
-      if (GetPin(kFirstChannelPin + 2 * c)->Status() != 0) return true;
+  struct Channel {
+    SEPin* input;      // its status tells whether the channel streams
+    const float* in;   // the input's buffer, or null when the host gave none
+    float* out;        // the output's buffer, or null
+  };
+
+  bool AnyInputStreams() const {
+    for (const Channel& channel : m_channels) {
+      if (channel.input->Status() != 0) return true;
     }
     return false;
   }
 
-  float m_gain = 1.0f;        // "Gain": written by the host at the clock of a change
-  int32_t m_channels = 0;     // input/output pairs the host gave
-  bool m_silent = false;      // every input at status 0: silence written or being written
-  int32_t m_silence_left = 0; // frames WriteSilence still has to zero
+  float m_gain = 1.0f;            // "Gain": written by the host at the clock of a change
+  std::vector<Channel> m_channels;  // one per input/output pair the host gave
+  bool m_silent = false;          // every input at status 0: silence written or being written
+  int32_t m_silence_left = 0;     // frames WriteSilence still has to zero
 };
 
 // The library holds one module, with an audio half only.
@@ -129,10 +138,4 @@ constexpr SEModuleEntry kModules[] = {
 
 }  // namespace
 
-SE_EXPORT int32_t getModuleProperties(int32_t index, ModuleProperties* properties) {
-  return SEFillModuleProperties(kModules, index, properties);
-}
-
-SE_EXPORT void* makeModule(int32_t index, int32_t type, SEHostCallback seaudioMaster, int32_t host_context) {
-  return SECreateHalf(kModules, index, type, seaudioMaster, host_context);
-}
+SE_MODULE_EXPORTS(kModules)

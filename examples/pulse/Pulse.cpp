@@ -30,11 +30,9 @@ namespace {
 constexpr int32_t kOutputPin = 1;
 constexpr int32_t kPulseEnd = 1;  // the timed message that lowers the level
 
-float* Samples(SEPin* pin) { return *static_cast<float**>(pin->Variable()); }
-
 class Pulse : public SEModule_base {
  public:
-  Pulse(SEHostCallback seaudioMaster, int32_t host_context) : SEModule_base(seaudioMaster, host_context) {}
+  using SEModule_base::SEModule_base;
 
   bool GetPinProperties(int32_t index, SEPinProperties* properties) override {
     if (index == 0) {
@@ -56,6 +54,8 @@ class Pulse : public SEModule_base {
   void Open() override {
     SetProcessFunction(ProcessFunction<&Pulse::Process>());
     SEModule_base::Open();
+    // The output's buffer stays put for the run (null without the pin or a buffer).
+    m_out = PinCount() > kOutputPin ? GetPin(kOutputPin)->SampleBuffer() : nullptr;
     Restart(SampleClock());
   }
 
@@ -75,9 +75,8 @@ class Pulse : public SEModule_base {
   }
 
   void Process(int32_t offset, int32_t frames) {
-    float* out = Samples(GetPin(kOutputPin));
-    if (!out) return;
-    for (int32_t i = offset; i < offset + frames; ++i) out[i] = m_level;
+    if (!m_out) return;
+    for (int32_t i = offset; i < offset + frames; ++i) m_out[i] = m_level;
   }
 
  private:
@@ -115,6 +114,7 @@ class Pulse : public SEModule_base {
 
   float m_rate = 1.0f;    // "Rate", pulses per second: written by the host at the clock of a change
   float m_level = 0.0f;   // what Process writes: 1.0 from a pulse to its end
+  float* m_out = nullptr; // the output's buffer
   uint32_t m_start = 0;   // t0, the clock the sequence counts from
   uint64_t m_k = 0;       // the number of the next pulse
   uint32_t m_next = 0;    // its clock
@@ -127,10 +127,4 @@ constexpr SEModuleEntry kModules[] = {
 
 }  // namespace
 
-SE_EXPORT int32_t getModuleProperties(int32_t index, ModuleProperties* properties) {
-  return SEFillModuleProperties(kModules, index, properties);
-}
-
-SE_EXPORT void* makeModule(int32_t index, int32_t type, SEHostCallback seaudioMaster, int32_t host_context) {
-  return SECreateHalf(kModules, index, type, seaudioMaster, host_context);
-}
+SE_MODULE_EXPORTS(kModules)

@@ -40,11 +40,9 @@ constexpr int32_t kModes = 4;
 // The chosen function, or null for a value outside the list.
 Function FunctionOf(int32_t mode) { return mode >= 0 && mode < kModes ? kFunctions[mode] : nullptr; }
 
-float* Samples(SEPin* pin) { return *static_cast<float**>(pin->Variable()); }
-
 class WaveshaperAudio : public SEModule_base {
  public:
-  WaveshaperAudio(SEHostCallback seaudioMaster, int32_t host_context) : SEModule_base(seaudioMaster, host_context) {}
+  using SEModule_base::SEModule_base;
 
   bool GetPinProperties(int32_t index, SEPinProperties* properties) override {
     switch (index) {
@@ -77,6 +75,9 @@ class WaveshaperAudio : public SEModule_base {
   void Open() override {
     ChooseProcess();
     SEModule_base::Open();
+    // Both buffers stay put for the run; without both pins there is nothing to shape.
+    m_in = PinCount() > kAudioOutput ? GetPin(kAudioInput)->SampleBuffer() : nullptr;
+    m_out = PinCount() > kAudioOutput ? GetPin(kAudioOutput)->SampleBuffer() : nullptr;
   }
 
   // The host wrote a new "Mode" (status 1 on audio pin 0).
@@ -87,16 +88,15 @@ class WaveshaperAudio : public SEModule_base {
   // out = F(in) for the frames [offset, offset + frames).
   template <Function F>
   void Shape(int32_t offset, int32_t frames) {
-    const float* in = Samples(GetPin(kAudioInput));
-    float* out = Samples(GetPin(kAudioOutput));
+    const float* in = m_in;
+    float* out = m_out;
     if (!in || !out) return;
     for (int32_t i = offset; i < offset + frames; ++i) out[i] = static_cast<float>(F(in[i]));
   }
 
   void Silence(int32_t offset, int32_t frames) {
-    float* out = Samples(GetPin(kAudioOutput));
-    if (!out) return;
-    for (int32_t i = offset; i < offset + frames; ++i) out[i] = 0.0f;
+    if (!m_out) return;
+    for (int32_t i = offset; i < offset + frames; ++i) m_out[i] = 0.0f;
   }
 
  private:
@@ -114,7 +114,9 @@ class WaveshaperAudio : public SEModule_base {
     }
   }
 
-  int32_t m_mode = 0;  // "Mode": written by the host at the clock of a change
+  int32_t m_mode = 0;          // "Mode": written by the host at the clock of a change
+  const float* m_in = nullptr;  // the input's buffer
+  float* m_out = nullptr;       // the output's buffer
 };
 
 class WaveshaperGui : public SEGUI_base {
@@ -135,10 +137,4 @@ constexpr SEModuleEntry kModules[] = {SEModuleEntryOf<WaveshaperAudio, Waveshape
 
 }  // namespace
 
-SE_EXPORT int32_t getModuleProperties(int32_t index, ModuleProperties* properties) {
-  return SEFillModuleProperties(kModules, index, properties);
-}
-
-SE_EXPORT void* makeModule(int32_t index, int32_t type, SEHostCallback seaudioMaster, int32_t host_context) {
-  return SECreateHalf(kModules, index, type, seaudioMaster, host_context);
-}
+SE_MODULE_EXPORTS(kModules)

@@ -279,7 +279,8 @@ void CrashReporter::CallStarted(const TraceEntry& entry, const sehost::StandInHo
   if (slot >= kMaxOpenCalls) slot = kMaxOpenCalls - 1;
   crumbs.open[slot].library = false;
   crumbs.open[slot].entry = entry;
-  if (slot == 0) crumbs.outer_calls.fetch_add(1, std::memory_order_relaxed);
+  // One writer (this thread): a plain increment, no locked read-modify-write.
+  if (slot == 0) crumbs.outer_calls.store(crumbs.outer_calls.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   crumbs.open_count.store(slot + 1, std::memory_order_release);
 }
 
@@ -302,7 +303,7 @@ void CrashReporter::LibraryCallStarted(const std::string& call) {
   OpenCall& frame = crumbs.open[slot];
   frame.library = true;
   CopyText(frame.call, sizeof frame.call, call.c_str());
-  if (slot == 0) crumbs.outer_calls.fetch_add(1, std::memory_order_relaxed);
+  if (slot == 0) crumbs.outer_calls.store(crumbs.outer_calls.load(std::memory_order_relaxed) + 1, std::memory_order_relaxed);
   crumbs.open_count.store(slot + 1, std::memory_order_release);
 }
 

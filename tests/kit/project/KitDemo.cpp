@@ -38,10 +38,4 @@ constexpr SEModuleEntry kModules[] = {
 
 // The two exports: the framework keeps their rules (unknown index or type,
 // a null record, failed allocation, no exception into the host).
-SE_EXPORT int32_t getModuleProperties(int32_t index, ModuleProperties* properties) {
-  return SEFillModuleProperties(kModules, index, properties);
-}
-
-SE_EXPORT void* makeModule(int32_t index, int32_t type, SEHostCallback seaudioMaster, int32_t host_context) {
-  return SECreateHalf(kModules, index, type, seaudioMaster, host_context);
-}
+SE_MODULE_EXPORTS(kModules)
