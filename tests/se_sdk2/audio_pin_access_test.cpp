@@ -20,7 +20,7 @@ class AudioPinAccess : public ::testing::Test {
  protected:
   // "Gain"-like declarations: a float input, then a repeating sample output.
   ProbeModule* Open(int32_t host_count) {
-    host.SetAudioPinCount(host_count, 16);
+    host.schedule().SetAudioPinCount(host_count, 16);
     host.CreateAudio([&](SEHostCallback cb, int32_t ctx) {
       module = new ProbeModule(cb, ctx, &log,
                                {PinDecl(DR_IN, DT_FLOAT, 0), PinDecl(DR_OUT, DT_FSAMPLE, IO_REPEATING)});
@@ -38,7 +38,7 @@ class AudioPinAccess : public ::testing::Test {
 TEST_F(AudioPinAccess, PinCountAndSampleBuffersAreThePinsTheHostBound) {
   Open(4);
   EXPECT_EQ(module->PinCount(), 4);
-  for (int32_t pin = 1; pin < 4; ++pin) EXPECT_EQ(module->GetPin(pin)->SampleBuffer(), host.PinBuffer(pin).data());
+  for (int32_t pin = 1; pin < 4; ++pin) EXPECT_EQ(module->GetPin(pin)->SampleBuffer(), host.schedule().PinBuffer(pin).data());
   EXPECT_DEATH(module->GetPin(0)->SampleBuffer(), AssertionPattern("m_datatype == DT_FSAMPLE", kPinFile));
 }
 
