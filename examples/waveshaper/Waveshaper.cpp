@@ -32,7 +32,8 @@ double Sin(double x) { return sin(x); }
 double Sqrt(double x) { return sqrt(x); }
 double Tan(double x) { return tan(x); }
 
-// The functions in the order of the choices; a choice is an index here.
+// The functions in the order of the choices. A host writes a choice's value;
+// this list gives no explicit values, so each value is the choice's position.
 typedef double (*Function)(double);
 constexpr Function kFunctions[] = {&Cos, &Sin, &Sqrt, &Tan};
 constexpr int32_t kModes = 4;

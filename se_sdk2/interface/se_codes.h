@@ -129,7 +129,7 @@ typedef struct SECode {
 // SEPinProperties::datatype, with the storage a pin provides itself when the
 // module gives no variable. Any other code: no storage.
 #define SE_DATATYPES(X)                                                                            \
-  X(DT_ENUM, 0, NAMED, "a 16-bit index into the list in datatype_extra")                           \
+  X(DT_ENUM, 0, NAMED, "a 16-bit choice value of the list in datatype_extra")                      \
   X(DT_CODE_1, 1, UNNAMED, "no value storage of its own")                                          \
   X(DT_CODE_2, 2, UNNAMED, "no value storage of its own")                                          \
   X(DT_CODE_3, 3, UNNAMED, "no value storage of its own")                                          \

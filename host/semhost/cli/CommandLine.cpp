@@ -96,7 +96,10 @@ void AddModuleVerbs(CLI::App& app, Options& o, Verbs& v) {
 void AddValidate(CLI::App& app, Options& o, Verbs& v) {
   ValidateOptions& vo = o.validate;
   v.validate = app.add_subcommand("validate", "check the module against the interface contract, each check in its own process");
-  v.validate->add_option("MODULE", vo.module_path, "path of the module library");
+  v.validate->add_option("MODULE", vo.module_paths, "paths of the module libraries (one verdict for all)");
+  v.validate->add_flag("--strict", vo.strict, "a warning fails the run (exit code 1)");
+  v.validate->add_option("--junit", vo.junit, "FILE: write a JUnit XML report there");
+  v.validate->add_option("-j,--jobs", vo.jobs, "N: checks run at once (default: one per processor)")->check(CLI::Range(1, 256));
   v.validate->add_flag("--json", vo.json, "print the report as JSON (the verdict line goes to stderr)");
   v.validate->add_flag("--list", vo.list, "list the checks and what each one checks");
   v.validate->add_option("--only", vo.only, "REGEX: run only the checks whose name matches");
@@ -182,7 +185,7 @@ ChildRunner Self(const std::string& self) {
 
 int Validate(const std::string& self, Options& o) {
   ValidateOptions& vo = o.validate;
-  if (vo.module_path.empty() && !vo.list) {
+  if (vo.module_paths.empty() && !vo.list) {
     fprintf(stderr, "semhost: validate needs the path of a module library (or --list)\n");
     return kExitUsage;
   }

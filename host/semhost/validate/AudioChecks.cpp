@@ -14,12 +14,14 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "AudioEngine.h"
 #include "CheckTools.h"
 #include "CrashReporter.h"
 #include "FloatBits.h"
 #include "HeapMeter.h"
+#include "Parallel.h"
 #include "SeededRandom.h"
 #include "Text.h"
 
@@ -93,48 +95,77 @@ struct Split {
   int32_t block_size;
   bool random;
   bool changes = true;  // the scenario's step changes of the controls; else the values the module opens with
+  float sample_rate = kSampleRate;
+  std::vector<std::pair<int32_t, uint32_t>> at_start = {};  // (declaration, value) set at frame 0
 };
 
-// Renders the scenario on a fresh instance into `outputs`, one vector per
-// sample output; false with the check failed, or skipped when the module has
-// no sample output and `need_outputs`. `prepare` runs after the audio half
-// is open, before the first block.
-bool Render(CheckContext& ctx, Session& session, const Split& split, uint64_t seed,
-            std::vector<std::vector<float>>* result, bool need_outputs = true,
-            const std::function<void(StandInHost&)>& prepare = nullptr) {
-  std::vector<std::vector<float>>& outputs = *result;
+// A render set up on an open audio half: its engine and its input.
+struct Rendering {
+  std::unique_ptr<AudioEngine> engine;
+  Scenario scenario;
+};
+
+// Opens the session's audio half for `split` with the scenario of `seed`;
+// false with the check failed, or skipped when the module has no sample
+// output and `need_outputs`. `prepare` runs after the audio half is open.
+bool Begin(CheckContext& ctx, Session& session, const Split& split, uint64_t seed, Rendering* rendering,
+           bool need_outputs = true, const std::function<void(StandInHost&)>& prepare = nullptr) {
   std::string error;
   if (!session.ReadAudioPins(&error)) {
     ctx.Fail(error);
     return false;
   }
   StandInHost& host = session.host();
-  AudioEngine engine(host, session.pins(), Repeats(session.pins()));
+  rendering->engine.reset(new AudioEngine(host, session.pins(), Repeats(session.pins())));
+  AudioEngine& engine = *rendering->engine;
   if (need_outputs && engine.sample_outputs().empty()) {
     ctx.Skip("the module declares no sample output (DT_FSAMPLE) to render");
     return false;
   }
-  const std::vector<PinInfo> pins = Describe(session.pins());
-  const Scenario scenario = MakeScenario(pins, engine, seed);
-  session.OpenAudio(kSampleRate, split.block_size, &engine);
+  rendering->scenario = MakeScenario(Describe(session.pins()), engine, seed);
+  const Scenario& scenario = rendering->scenario;
+  session.OpenAudio(split.sample_rate, split.block_size, &engine);
   for (size_t i = 0; i < scenario.streams.size(); ++i) {
     engine.Stream(i, scenario.streams[i].data(), static_cast<int64_t>(scenario.streams[i].size()));
   }
+  for (const auto& change : split.at_start) engine.ScheduleChange(change.first, change.second, 0, &error);
   for (const Scenario::Step& step : split.changes ? scenario.steps : std::vector<Scenario::Step>()) {
     engine.ScheduleChange(step.declaration, step.bits, step.frame, &error);
   }
   if (prepare) prepare(host);
-  outputs.assign(engine.sample_outputs().size(), std::vector<float>());
+  return true;
+}
+
+// Processes the whole render into `outputs`, one vector per sample output.
+// Touches nothing but the session's host and engine (and the crash reporter
+// when `report_steps`), so renders of separate sessions may run on threads
+// of their own.
+void RunBlocks(Session& session, Rendering& rendering, const Split& split, uint64_t seed,
+               std::vector<std::vector<float>>* outputs, bool report_steps = true) {
+  AudioEngine& engine = *rendering.engine;
+  outputs->assign(engine.sample_outputs().size(), std::vector<float>());
   SeededRandom lengths(seed ^ 0x5EEDu);
-  for (int64_t done = 0, block = 0; done < kRenderFrames && host.audio(); ++block) {
+  for (int64_t done = 0, block = 0; done < kRenderFrames && session.host().audio(); ++block) {
     int32_t frames = static_cast<int32_t>(std::min<int64_t>(split.block_size, kRenderFrames - done));
     if (split.random) frames = std::min(frames, lengths.Between(1, split.block_size));
-    CrashReporter::SetStep(block);
+    if (report_steps) CrashReporter::SetStep(block);
     engine.Process(frames);
-    for (size_t o = 0; o < outputs.size(); ++o) outputs[o].insert(outputs[o].end(), engine.Output(o), engine.Output(o) + frames);
+    for (size_t o = 0; o < outputs->size(); ++o) {
+      (*outputs)[o].insert((*outputs)[o].end(), engine.Output(o), engine.Output(o) + frames);
+    }
     done += frames;
   }
-  return ctx.verdict() == Verdict::kPass;
+}
+
+// Renders the scenario on a fresh instance into `outputs`; false with the
+// check failed or skipped (see Begin).
+bool Render(CheckContext& ctx, Session& session, const Split& split, uint64_t seed,
+            std::vector<std::vector<float>>* result, bool need_outputs = true,
+            const std::function<void(StandInHost&)>& prepare = nullptr) {
+  Rendering rendering;
+  if (!Begin(ctx, session, split, seed, &rendering, need_outputs, prepare)) return false;
+  RunBlocks(session, rendering, split, seed, result);
+  return ctx.verdict() == Verdict::kPass || ctx.verdict() == Verdict::kWarn;
 }
 
 std::string OutputName(const Session& session, size_t output) {
@@ -147,34 +178,143 @@ std::string OutputName(const Session& session, size_t output) {
   return "output " + std::to_string(output + 1) + " (a repeat)";
 }
 
-void CheckBlockSizeInvariance(CheckContext& ctx) {
-  const uint64_t seed = ctx.options().seed;
-  const Split splits[] = {{"block size 1", "rendering with block size 1", 1, false},
-                          {"block size 64", "rendering with block size 64", 64, false},
-                          {"a random split (runs of 1 to 64)", "rendering with a random split of blocks of 64", 64, true}};
-  std::vector<std::vector<float>> reference;
-  std::unique_ptr<Session> reference_session;
-  for (const Split& split : splits) {
-    ctx.Phase(split.phase);
-    auto session = ctx.NewSession();
-    std::vector<std::vector<float>> outputs;
-    if (!Render(ctx, *session, split, seed, &outputs)) return;
-    if (reference.empty()) {
-      reference = outputs;
-      continue;
-    }
-    for (size_t o = 0; o < outputs.size(); ++o) {
-      for (size_t f = 0; f < outputs[o].size() && f < reference[o].size(); ++f) {
-        if (setest::FloatBits(outputs[o][f]) != setest::FloatBits(reference[o][f])) {
-          return ctx.Fail(OutputName(*session, o) + " at frame " + std::to_string(f) + " is " +
-                          FormatFloat(outputs[o][f]) + " with " + split.name + " but " + FormatFloat(reference[o][f]) +
-                          " with block size 1");
-        }
+// The first frame where `outputs` differ from `reference`, as a failure; true when none does.
+bool SameAs(CheckContext& ctx, const Session& session, const std::vector<std::vector<float>>& reference,
+            const std::vector<std::vector<float>>& outputs, const std::string& how, const std::string& against) {
+  for (size_t o = 0; o < outputs.size() && o < reference.size(); ++o) {
+    for (size_t f = 0; f < outputs[o].size() && f < reference[o].size(); ++f) {
+      if (setest::FloatBits(outputs[o][f]) != setest::FloatBits(reference[o][f])) {
+        ctx.Fail(OutputName(session, o) + " at frame " + std::to_string(f) + " is " + FormatFloat(outputs[o][f]) +
+                 " " + how + " but " + FormatFloat(reference[o][f]) + " " + against);
+        return false;
       }
     }
   }
-  ctx.Note(std::to_string(reference.size()) + " output(s) over " + std::to_string(kRenderFrames) +
-           " frames, bit-identical with block size 1, 64 and a random split (seed " + std::to_string(seed) + ")");
+  return true;
+}
+
+void CheckBlockSizeInvariance(CheckContext& ctx) {
+  const uint64_t seed = ctx.options().seed;
+  const Split splits[] = {{"block size 1", "rendering with block size 1", 1, false},
+                          {"block size 16", "rendering with block size 16", 16, false},
+                          {"block size 64", "rendering with block size 64", 64, false},
+                          {"block size 512", "rendering with block size 512", 512, false},
+                          {"block size 4096", "rendering with block size 4096", 4096, false},
+                          {"a random split (runs of 1 to 64)", "rendering with a random split of blocks of 64", 64, true}};
+  size_t outputs_seen = 0;
+  for (const float rate : {44100.0f, 48000.0f, 96000.0f}) {
+    const std::string at = " at " + FormatFloat(rate) + " Hz";
+    std::vector<std::vector<float>> reference;
+    for (Split split : splits) {
+      split.sample_rate = rate;
+      ctx.Phase(split.phase);
+      auto session = ctx.NewSession();
+      std::vector<std::vector<float>> outputs;
+      if (!Render(ctx, *session, split, seed, &outputs)) return;
+      if (reference.empty()) {
+        reference = outputs;
+        outputs_seen = outputs.size();
+      } else if (!SameAs(ctx, *session, reference, outputs, "with " + std::string(split.name) + at, "with block size 1")) {
+        return;
+      }
+    }
+  }
+  ctx.Note(std::to_string(outputs_seen) + " output(s) over " + std::to_string(kRenderFrames) +
+           " frames at 44100, 48000 and 96000 Hz, bit-identical with block size 1, 16, 64, 512, 4096 and a random "
+           "split (seed " + std::to_string(seed) + ")");
+}
+
+bool AllSilent(const std::vector<std::vector<float>>& outputs) {
+  for (const auto& output : outputs) {
+    for (float sample : output) {
+      if (sample != 0.0f) return false;
+    }
+  }
+  return true;
+}
+
+// Renders with `changes` set at frame 0; true when every output is silent.
+bool SilentWith(CheckContext& ctx, const std::vector<std::pair<int32_t, uint32_t>>& changes) {
+  Split split = {"block size 64", "rendering with an enumerated control at each choice", 64, false, false};
+  split.at_start = changes;
+  auto session = ctx.NewSession();
+  std::vector<std::vector<float>> outputs;
+  return Render(ctx, *session, split, ctx.options().seed, &outputs) && AllSilent(outputs);
+}
+
+// An enumerated control read as a position in its list, where a host writes
+// the choice's value: silent at every value, not at some position. "" when not.
+std::string ReadAsIndex(CheckContext& ctx, const std::vector<PinInfo>& pins) {
+  for (const PinInfo* pin : SettableInputs(pins)) {
+    if (!pin->IsEnum() || pin->choices.empty()) continue;
+    bool explicit_values = false, silent_at_values = true;
+    std::vector<std::string> values;
+    for (size_t k = 0; k < pin->choices.size() && k < 16; ++k) {
+      explicit_values = explicit_values || pin->choices[k].value != static_cast<int32_t>(k);
+      values.push_back(pin->choices[k].text + "=" + std::to_string(pin->choices[k].value));
+      silent_at_values = silent_at_values && SilentWith(ctx, {{pin->index, static_cast<uint32_t>(pin->choices[k].value)}});
+    }
+    if (!explicit_values || !silent_at_values) continue;
+    for (size_t k = 0; k < pin->choices.size() && k < 16; ++k) {
+      if (SilentWith(ctx, {{pin->index, static_cast<uint32_t>(k)}})) continue;
+      return "every output is silence with \"" + pin->name + "\" at each choice's value (" + Join(values, ", ") +
+             "), and not at " + std::to_string(k) + ", the position of \"" + pin->choices[k].text +
+             "\": the audio half reads \"" + pin->name + "\" as an index into its list, but a host writes the " +
+             "choice's value; compare with the values (it_enum_list reads them) or drop the explicit values";
+    }
+  }
+  return "";
+}
+
+void CheckSilentOutput(CheckContext& ctx) {
+  const Split split = {"block size 64", "rendering with the controls at their first values", 64, false, false};
+  ctx.Phase(split.phase);
+  auto session = ctx.NewSession();
+  std::vector<std::vector<float>> outputs;
+  if (!Render(ctx, *session, split, ctx.options().seed, &outputs)) return;
+  std::vector<std::string> names;
+  for (size_t o = 0; o < outputs.size(); ++o) names.push_back(OutputName(*session, o));
+  AudioEngine engine(session->host(), session->pins(), 1);
+  if (engine.sample_inputs().empty()) return ctx.Skip("the module has no sample input: its silence may be its meaning");
+  if (!AllSilent(outputs)) return ctx.Note(Join(names, ", ") + ": signal out for signal in");
+  const std::string as_index = ReadAsIndex(ctx, Describe(session->pins()));
+  if (!as_index.empty()) return ctx.Fail(as_index);
+  ctx.Warn("every output (" + Join(names, ", ") + ") is silence over " + std::to_string(kRenderFrames) +
+           " frames while every sample input carries signal: a module that counts its channels or reads its pins "
+           "before it calls the base Open (m_pin_count is 0 until then) has nothing to process");
+}
+
+// Instances rendered at the same time, each on a thread of its own, give
+// exactly what each gives alone: state shared between instances shows.
+void CheckThreads(CheckContext& ctx) {
+  constexpr int kInstances = 4;
+  const Split split = {"block size 64", "rendering instances one after the other", 64, false};
+  std::vector<std::vector<std::vector<float>>> alone(kInstances);
+  for (int i = 0; i < kInstances; ++i) {
+    ctx.Phase(split.phase);
+    auto session = ctx.NewSession();
+    if (!Render(ctx, *session, split, ctx.options().seed + static_cast<uint64_t>(i), &alone[static_cast<size_t>(i)])) return;
+  }
+  ctx.Phase("rendering instances at the same time, one thread each");
+  std::vector<std::unique_ptr<Session>> sessions;
+  std::vector<Rendering> renderings(kInstances);
+  for (int i = 0; i < kInstances; ++i) {
+    sessions.emplace_back(new Session(ctx.library(), ctx.options().module_index));  // unobserved: threads share no observer
+    if (!Begin(ctx, *sessions.back(), split, ctx.options().seed + static_cast<uint64_t>(i), &renderings[static_cast<size_t>(i)])) return;
+  }
+  std::vector<std::vector<std::vector<float>>> together(kInstances);
+  ForEachInParallel(kInstances, kInstances, [&](size_t i) {
+    RunBlocks(*sessions[i], renderings[i], split, ctx.options().seed + i, &together[i], false);
+  });
+  for (size_t i = 0; i < kInstances; ++i) {
+    if (!SameAs(ctx, *sessions[i], alone[i], together[i], "for instance " + std::to_string(i + 1) + " of " +
+                std::to_string(kInstances) + " processed at the same time on threads of their own", "alone")) {
+      return ctx.Fail("the instances share state (a static or global the process function keeps): keep every "
+                      "instance's state in its own members");
+    }
+  }
+  ctx.Note(std::to_string(kInstances) + " instances on " + std::to_string(kInstances) +
+           " threads at once, each bit-identical to its render alone");
 }
 
 void CheckFiniteOutput(CheckContext& ctx) {
@@ -278,7 +418,9 @@ void CheckNoAllocation(CheckContext& ctx) {
 
 const std::vector<Check>& AudioChecks() {
   static const std::vector<Check> checks = {
-      {"audio.block-size-invariance", "the same input and changes give bit-identical output with block size 1, 64 and a random split", CheckBlockSizeInvariance},
+      {"audio.block-size-invariance", "the same input and changes give bit-identical output at 44100, 48000 and 96000 Hz with block size 1, 16, 64, 512, 4096 and a random split", CheckBlockSizeInvariance},
+      {"audio.silent-output", "signal in gives some signal out; an enumerated control is read by its choices' values", CheckSilentOutput},
+      {"audio.threads", "instances processed at the same time on threads of their own give what each gives alone", CheckThreads},
       {"audio.finite-output", "finite input, with the controls at their first values, gives finite output", CheckFiniteOutput},
       {"audio.no-allocation", "process calls and event deliveries allocate nothing (where allocations can be counted)", CheckNoAllocation},
   };

@@ -31,6 +31,7 @@ std::unique_ptr<Session> CheckContext::NewSession(int32_t host_context) {
 void CheckContext::Phase(const char* phase) { CrashReporter::SetPhase(phase); }
 
 void CheckContext::Fail(const std::string& problem) { m_failures.push_back(problem); }
+void CheckContext::Warn(const std::string& problem) { m_warnings.push_back(problem); }
 void CheckContext::Skip(const std::string& reason) {
   if (m_skip.empty()) m_skip = reason;
 }
@@ -79,17 +80,25 @@ void CheckContext::LibraryCallReturned(const std::string& answer) {
 Verdict CheckContext::verdict() const {
   if (!m_failures.empty()) return Verdict::kFail;
   if (!m_skip.empty()) return Verdict::kSkip;
-  return Verdict::kPass;
+  return m_warnings.empty() ? Verdict::kPass : Verdict::kWarn;
 }
 
+namespace {
+
+// The first three problems, and how many more there are.
+std::string FirstProblems(const std::vector<std::string>& problems) {
+  std::vector<std::string> shown(problems.begin(), problems.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(problems.size(), 3)));
+  std::string message = JoinWith(shown, "; ");
+  if (problems.size() > 3) message += "; and " + std::to_string(problems.size() - 3) + " more";
+  return message;
+}
+
+}  // namespace
+
 std::string CheckContext::Message() const {
-  if (!m_failures.empty()) {
-    std::vector<std::string> shown(m_failures.begin(), m_failures.begin() + static_cast<std::ptrdiff_t>(std::min<size_t>(m_failures.size(), 3)));
-    std::string message = JoinWith(shown, "; ");
-    if (m_failures.size() > 3) message += "; and " + std::to_string(m_failures.size() - 3) + " more";
-    return message;
-  }
+  if (!m_failures.empty()) return FirstProblems(m_failures);
   if (!m_skip.empty()) return m_skip;
+  if (!m_warnings.empty()) return FirstProblems(m_warnings);
   return JoinWith(m_notes, "; ");
 }
 
@@ -97,9 +106,11 @@ nlohmann::json CheckContext::Result() const {
   const Verdict v = verdict();
   nlohmann::json calls = nlohmann::json::array();
   for (const auto& count : m_counts) calls.push_back({count.first.first, count.first.second, count.second});
-  return {{"status", v == Verdict::kPass ? "pass" : v == Verdict::kFail ? "fail" : "skip"},
+  const char* status = v == Verdict::kPass ? "pass" : v == Verdict::kWarn ? "warn" : v == Verdict::kFail ? "fail" : "skip";
+  return {{"status", status},
           {"message", Message()},
           {"failures", m_failures},
+          {"warnings", m_warnings},
           {"calls", calls},
           {"process_calls", m_process_calls},
           {"event_calls", m_event_calls}};

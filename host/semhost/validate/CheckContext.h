@@ -30,7 +30,7 @@ struct CheckOptions {
   int32_t steps = 5000;       // robustness.random-sequence: actions
 };
 
-enum class Verdict { kPass, kFail, kSkip };
+enum class Verdict { kPass, kWarn, kFail, kSkip };
 
 class CheckContext : public CallObserver {
  public:
@@ -48,6 +48,8 @@ class CheckContext : public CallObserver {
   // What the check is doing, for a crash report; `phase` must be a static text.
   void Phase(const char* phase);
   void Fail(const std::string& problem);
+  // The module may be right but most likely is not: a warning, not a failure.
+  void Warn(const std::string& problem);
   void Skip(const std::string& reason);
   void Note(const std::string& note);
 
@@ -90,6 +92,7 @@ class CheckContext : public CallObserver {
   sehost::Observers<const std::string&> m_on_library_start;
   sehost::Observers<const std::string&> m_on_library_return;
   std::vector<std::string> m_failures;
+  std::vector<std::string> m_warnings;
   std::string m_skip;
   std::vector<std::string> m_notes;
   std::map<std::pair<int, int32_t>, int64_t> m_counts;  // (family, opcode) → calls

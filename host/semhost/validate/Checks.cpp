@@ -5,7 +5,8 @@ namespace semhost {
 const std::vector<Check>& AllChecks() {
   static const std::vector<Check> checks = [] {
     std::vector<Check> all;
-    for (const std::vector<Check>* family : {&LoadChecks(), &RecordChecks(), &PinChecks(), &OpcodeChecks(),
+    for (const std::vector<Check>* family : {&LoadChecks(), &RecordChecks(), &PinChecks(), &DeclarationChecks(),
+                                             &OpcodeChecks(),
                                              &LifecycleChecks(), &GuiChecks(), &AudioChecks(), &HygieneChecks(),
                                              &RobustnessChecks()}) {
       all.insert(all.end(), family->begin(), family->end());

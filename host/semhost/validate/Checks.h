@@ -25,6 +25,7 @@ const Check* FindCheck(const std::string& name);
 const std::vector<Check>& LoadChecks();
 const std::vector<Check>& RecordChecks();
 const std::vector<Check>& PinChecks();
+const std::vector<Check>& DeclarationChecks();
 const std::vector<Check>& OpcodeChecks();
 const std::vector<Check>& LifecycleChecks();
 const std::vector<Check>& GuiChecks();

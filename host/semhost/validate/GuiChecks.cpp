@@ -86,6 +86,20 @@ std::string StepText(const std::vector<PinInfo>& pins, const Step& step) {
   return pin.name + "=" + info.FormatValue(pin, step.bits);
 }
 
+// What a GUI half that writes an input pin most likely did: wrote through the
+// shared handle after a second GetPin moved it. "" when it wrote no input.
+std::string InputWritten(const std::vector<PinInfo>& pins, const std::set<int32_t>& written) {
+  for (int32_t index : written) {
+    if (index < 0 || static_cast<size_t>(index) >= pins.size() || !pins[static_cast<size_t>(index)].IsInput()) continue;
+    const std::string name = "\"" + pins[static_cast<size_t>(index)].name + "\"";
+    return "; it wrote input pin " + std::to_string(index) + " " + name + " instead (GUI_HC_SET_PIN_VALUE index=" +
+           std::to_string(index) + "): GetPin hands out one shared handle, so a GetPin in the arguments, as in " +
+           "GetPin(out)->SetValueFloat(f(GetPin(in)->GetValueInt())), moves the handle to " + name +
+           " before the write; read the value into a local first";
+  }
+  return "";
+}
+
 void CheckEveryChoice(CheckContext& ctx) {
   std::vector<const PinInfo*> outputs;
   std::vector<PinInfo> pins;
@@ -121,10 +135,11 @@ void CheckEveryChoice(CheckContext& ctx) {
           written.insert(e.index);
         }
       }
+      const std::string wrote_input = ctx.verdict() == Verdict::kFail ? "" : InputWritten(pins, written);  // explained once
       std::vector<std::string> values;
       for (const PinInfo* out : outputs) {
         if (!written.count(out->index)) {
-          ctx.Fail(pin->name + "=" + choice.text + " did not write " + out->name);
+          ctx.Fail(pin->name + "=" + choice.text + " did not write " + out->name + wrote_input);
         } else {
           values.push_back(info.FormatValue(*out, session->PinBits(out->index)));
         }

@@ -5,9 +5,11 @@
 
 #include <string.h>
 
+#include "AbortTrap.h"
 #include "CheckTools.h"
 #include "Guarded.h"
 #include "Names.h"
+#include "PinInfo.h"
 #include "Text.h"
 
 namespace semhost {
@@ -20,6 +22,7 @@ struct PinQuery {
   se_ret_t answer;
   SEPinProperties properties;
   std::string overrun;
+  bool aborted = false;  // the framework's own check ended the call: the session is unusable
 };
 
 // Asks the audio half for pin properties from index 0 until the first false,
@@ -34,8 +37,14 @@ std::vector<PinQuery> QueryPins(CheckContext& ctx, Session& session, bool* ended
   ctx.Phase("reading pin properties with OP_GET_PIN_PROPERTIES");
   for (int32_t i = 0; i < kPinLimit; ++i) {
     Guarded<SEPinProperties> record;
-    const se_ret_t answer = session.host().AudioDispatch(OP_GET_PIN_PROPERTIES, i, 0, record.get());
-    queries.push_back({answer, *record.get(), record.Overrun()});
+    se_ret_t answer = 0;
+    const bool returned = CallCatchingAbort(
+        [&] { answer = session.host().AudioDispatch(OP_GET_PIN_PROPERTIES, i, 0, record.get()); });
+    queries.push_back({returned ? answer : 1, *record.get(), record.Overrun(), !returned});
+    if (!returned) {
+      *ended = true;
+      break;
+    }
     if (answer == 0) {
       *ended = true;
       break;
@@ -56,7 +65,14 @@ void CheckPinFlags(CheckContext& ctx) {
     if (!SEPinFlagsAllowed(p)) {
       const PinInfo pin = PinInfo::FromRecord(static_cast<int32_t>(i), p);
       ctx.Fail(pin.Label() + " (" + pin.DirectionName() + ", " + pin.FlagNames() +
-               ") has IO_PATCH_STORE but is neither an output, IO_PRIVATE nor IO_UI_COMMUNICATION");
+               ") has IO_PATCH_STORE but is neither an output, IO_PRIVATE nor IO_UI_COMMUNICATION" +
+               (queries[i].aborted ? ": the framework ends the process whenever a host asks for this pin" : "") +
+               "; add IO_PRIVATE (or IO_UI_COMMUNICATION for a GUI pin), or drop IO_PATCH_STORE");
+    }
+    if (queries[i].aborted) {
+      if (SEPinFlagsAllowed(p)) ctx.Fail("pin " + std::to_string(i) + ": the module aborted when asked for its properties");
+      (void)session.release();  // stopped inside a call: neither it nor the module may be used again
+      return;
     }
   }
   ctx.Note(std::to_string(pins) + " pin(s), every one obeying the pin-flags rule");

@@ -10,6 +10,9 @@
 #include <random>
 
 #include "Checks.h"
+#include "JUnitReport.h"
+#include "OutputFiles.h"
+#include "Parallel.h"
 #include "CrashReporter.h"
 #include "ExitCode.h"
 #include "ModuleLibrary.h"
@@ -27,14 +30,28 @@ constexpr const char* kLoadFailedPrefix = "semhost: load failed: ";
 
 bool IsFailure(Status status) { return status == Status::kFail || status == Status::kCrashed || status == Status::kTimeout; }
 
+// Checks that ask the module for no pin properties: they run whatever the
+// pins declare. Every other check needs the pin-flags rule to hold, since the
+// framework ends the process when a host asks for a pin that breaks it.
+bool NeedsPins(const std::string& name) {
+  for (const char* prefix : {"load.", "records.", "opcodes.", "hygiene.stack-pointer"}) {
+    if (name.compare(0, strlen(prefix), prefix) == 0) return false;
+  }
+  return name != "pins.flags-rule";
+}
+
+constexpr const char* kFlagsRule = "pins.flags-rule";
+constexpr const char* kAudioIndices = "declarations.audio-indices";
+
 // How bad a status is, for the worst of several runs.
 int Severity(Status status) {
   switch (status) {
     case Status::kSkipped: return 0;
     case Status::kPass: return 1;
-    case Status::kFail: return 2;
-    case Status::kTimeout: return 3;
-    case Status::kCrashed: return 4;
+    case Status::kWarn: return 2;
+    case Status::kFail: return 3;
+    case Status::kTimeout: return 4;
+    case Status::kCrashed: return 5;
   }
   return 0;
 }
@@ -99,6 +116,16 @@ const char* Arrow(Family family) {
   return "";
 }
 
+// `text` as one word of a POSIX shell command.
+std::string ShellQuoted(const std::string& text) {
+  if (!text.empty() && text.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_-./:=+,") == std::string::npos) {
+    return text;
+  }
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 const char* HalfOf(Family family) {
   return family == Family::kAudioOp || family == Family::kAudioCallback ? "audio" : "gui";
 }
@@ -108,6 +135,7 @@ const char* HalfOf(Family family) {
 const char* StatusName(Status status) {
   switch (status) {
     case Status::kPass: return "PASS";
+    case Status::kWarn: return "WARN";
     case Status::kFail: return "FAIL";
     case Status::kCrashed: return "CRASHED";
     case Status::kTimeout: return "TIMEOUT";
@@ -131,9 +159,9 @@ std::vector<std::string> Validator::Selected(std::string* error) const {
   return names;
 }
 
-std::vector<std::string> Validator::ChildArgs(const std::string& name, uint64_t seed) const {
+std::vector<std::string> Validator::ChildArgs(const std::string& name, uint64_t seed, const ChildWatch& watch) const {
   std::vector<std::string> args = {"--supervised-child",
-                                   m_watch.token(),
+                                   watch.token(),
                                    "__check",
                                    name,
                                    m_options.module_path,
@@ -152,7 +180,10 @@ std::vector<std::string> Validator::ChildArgs(const std::string& name, uint64_t 
 // The verdict of a child that reported its result.
 CheckReport Validator::FromResult(CheckReport report, const nlohmann::json& result, const ChildResult& child) const {
   const std::string status = result.value("status", "");
-  report.status = status == "pass" ? Status::kPass : status == "skip" ? Status::kSkipped : Status::kFail;
+  report.status = status == "pass"   ? Status::kPass
+                  : status == "warn" ? Status::kWarn
+                  : status == "skip" ? Status::kSkipped
+                                     : Status::kFail;
   report.message = result.value("message", "");
   // The result is reported after the library is unloaded; only the process's
   // own exit can come after it (a leak report of a sanitizer, say).
@@ -165,10 +196,10 @@ CheckReport Validator::FromResult(CheckReport report, const nlohmann::json& resu
                       (said.empty() ? "" : ": " + said) + ")";
   }
   for (const auto& call : result.value("calls", nlohmann::json::array())) {
-    m_calls.push_back({{call[0].get<int>(), call[1].get<int32_t>()}, call[2].get<int64_t>()});
+    report.calls.push_back({{call[0].get<int>(), call[1].get<int32_t>()}, call[2].get<int64_t>()});
   }
-  m_process_calls += result.value("process_calls", 0LL);
-  m_event_calls += result.value("event_calls", 0LL);
+  report.process_calls = result.value("process_calls", 0LL);
+  report.event_calls = result.value("event_calls", 0LL);
   return report;
 }
 
@@ -203,19 +234,20 @@ CheckReport Validator::FromEnd(CheckReport report, const ChildResult& child) con
   return report;
 }
 
-CheckReport Validator::RunCheck(const std::string& name, uint64_t seed) const {
+CheckReport Validator::RunCheck(const std::string& name, uint64_t seed, ChildWatch& watch) const {
   CheckReport report;
   report.name = name;
-  if (!m_watch.ok()) {
+  report.seed = seed;
+  if (!watch.ok()) {
     report.status = Status::kCrashed;
     report.message = "cannot make the page the check's child reports on";
     return report;
   }
-  m_watch.Reset();
-  const ChildResult child = m_self.Run(ChildArgs(name, seed), m_options.timeout_ms);
+  watch.Reset();
+  const ChildResult child = m_self.Run(ChildArgs(name, seed, watch), m_options.timeout_ms);
   report.seconds = child.seconds;
   if (m_options.trace) report.trace = child.out;
-  const std::string text = m_watch.Result();
+  const std::string text = watch.Result();
   if (!text.empty() && child.end != ChildResult::End::kTimedOut) {
     const nlohmann::json result = nlohmann::json::parse(text, nullptr, false);
     if (!result.is_discarded() && result.is_object() && result.contains("status")) return FromResult(report, result, child);
@@ -244,7 +276,7 @@ uint64_t Validator::Seed() const {
 // ends the run with its own message (exit code set), and semhost itself
 // never runs module code.
 bool Validator::Probe(uint64_t seed, CheckReport* probe, int* exit_code) const {
-  *probe = RunCheck("load.exports", seed);
+  *probe = RunCheck("load.exports", seed, m_watch);
   if (probe->status == Status::kCrashed && probe->message.compare(0, 33, "the check's process did not start") == 0) {
     fprintf(stderr, "semhost validate: cannot run the checks: %s\n", probe->message.c_str());
     *exit_code = kExitFailed;
@@ -260,12 +292,13 @@ bool Validator::Probe(uint64_t seed, CheckReport* probe, int* exit_code) const {
 }
 
 // Every run of one check; the worst of them, with the runs' time summed.
-CheckReport Validator::RunRepeated(const std::string& name, uint64_t seed, const CheckReport& probe) const {
+CheckReport Validator::RunRepeated(const std::string& name, uint64_t seed, const CheckReport& probe,
+                                   ChildWatch& watch) const {
   CheckReport worst;
   double seconds = 0.0;
   for (int32_t run = 0; run < std::max<int32_t>(m_options.repeat, 1); ++run) {
     const uint64_t run_seed = seed + static_cast<uint64_t>(run);
-    CheckReport report = (run == 0 && name == "load.exports") ? probe : RunCheck(name, run_seed);
+    CheckReport report = (run == 0 && name == "load.exports") ? probe : RunCheck(name, run_seed, watch);
     seconds += report.seconds;
     if (m_options.repeat > 1 && IsFailure(report.status)) {
       report.message = "run " + std::to_string(run + 1) + " of " + std::to_string(m_options.repeat) + " (seed " +
@@ -332,53 +365,165 @@ std::vector<CoverageRow> Validator::Coverage() const {
   return rows;
 }
 
-int Validator::PrintJson(const std::vector<CheckReport>& reports, uint64_t seed, const Tally& tally) const {
+nlohmann::json Validator::Json(const ModuleRun& run) const {
   nlohmann::json checks = nlohmann::json::array();
-  for (const CheckReport& report : reports) {
+  Tally tally;
+  for (const CheckReport& report : run.reports) {
     nlohmann::json check = {{"name", report.name},
                             {"status", StatusName(report.status)},
                             {"milliseconds", static_cast<int64_t>(report.seconds * 1000.0 + 0.5)},
                             {"message", report.message}};
     if (!report.detail.empty()) check["stderr"] = report.detail;
+    if (IsFailure(report.status) || report.status == Status::kWarn) check["replay"] = ReplayCommand(m_options, run.module_path, report);
     checks.push_back(check);
+    tally.Add(report.status);
   }
   nlohmann::json coverage = nlohmann::json::array();
   for (const CoverageRow& row : Coverage()) {
     coverage.push_back({{"direction", Arrow(row.family)}, {"half", HalfOf(row.family)}, {"call", row.label},
                         {"count", row.count}, {"note", row.note}});
   }
-  const nlohmann::json document = {{"module", m_options.module_path}, {"module_index", m_options.module_index},
-                                   {"seed", seed},                    {"repeat", m_options.repeat},
-                                   {"timeout_ms", m_options.timeout_ms}, {"checks", checks},
-                                   {"coverage", coverage},            {"passed", tally.passed},
-                                   {"failed", tally.failed},          {"skipped", tally.skipped},
-                                   {"verdict", tally.Verdict()}};
-  printf("%s\n", document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
-  fprintf(stderr, "%s\n", tally.Verdict().c_str());
-  return tally.failed ? kExitFailed : kExitOk;
+  return {{"module", run.module_path}, {"module_index", m_options.module_index},
+          {"seed", run.seed},          {"repeat", m_options.repeat},
+          {"timeout_ms", m_options.timeout_ms}, {"checks", checks},
+          {"coverage", coverage},      {"passed", tally.passed},
+          {"warned", tally.warned},    {"failed", tally.failed},
+          {"skipped", tally.skipped},  {"verdict", tally.Verdict()}};
 }
 
-int Validator::PrintSummary(const std::vector<CheckReport>& reports, const Tally& tally) const {
+void Validator::PrintSummary(const std::vector<CheckReport>& reports) const {
   printf("\nopcode coverage, calls summed over every check\n");
   for (const CoverageRow& row : Coverage()) {
     printf("  %s%s%8lld%s%s\n", Pad(Arrow(row.family), 12).c_str(), Pad(row.label, 40).c_str(),
            static_cast<long long>(row.count), row.note.empty() ? "" : "  ", row.note.c_str());
   }
-  if (tally.failed) {
-    printf("\nfailed:\n");
+  for (const bool failures : {true, false}) {
+    bool any = false;
     for (const CheckReport& report : reports) {
-      if (IsFailure(report.status)) {
-        printf("  %s%s%s\n", Pad(StatusName(report.status), 9).c_str(), Pad(report.name, 29).c_str(), report.message.c_str());
-      }
+      if (failures ? !IsFailure(report.status) : report.status != Status::kWarn) continue;
+      if (!any) printf("\n%s\n", failures ? "failed:" : "warnings:");
+      any = true;
+      printf("  %s%s%s\n", Pad(StatusName(report.status), 9).c_str(), Pad(report.name, 29).c_str(), report.message.c_str());
+      printf("      replay: %s\n", ReplayCommand(m_options, m_options.module_path, report).c_str());
     }
   }
-  printf("\n%s\n", tally.Verdict().c_str());
   fflush(stdout);
-  return tally.failed ? kExitFailed : kExitOk;
+}
+
+std::string ReplayCommand(const ValidateOptions& options, const std::string& module, const CheckReport& report) {
+  std::string command = "semhost validate " + ShellQuoted(module);
+  if (options.module_index != 0) command += " --module " + std::to_string(options.module_index);
+  return command + " --only " + report.name + " --seed " + std::to_string(report.seed);
+}
+
+void Tally::Add(Status status) {
+  passed += status == Status::kPass ? 1 : 0;
+  warned += status == Status::kWarn ? 1 : 0;
+  skipped += status == Status::kSkipped ? 1 : 0;
+  failed += IsFailure(status) ? 1 : 0;
 }
 
 std::string Tally::Verdict() const {
-  return std::to_string(passed) + " passed, " + std::to_string(failed) + " failed, " + std::to_string(skipped) + " skipped";
+  return std::to_string(passed) + " passed, " + std::to_string(warned) + " warned, " + std::to_string(failed) +
+         " failed, " + std::to_string(skipped) + " skipped";
+}
+
+// Runs the prerequisites of the selected checks first: the pin-flags rule,
+// which decides whether the checks that ask for pins can run at all, and the
+// audio-side indices, which explain a crash of the audio half. Answers why
+// the checks that need pins cannot run ("" when they can), with the
+// prerequisites' reports in `done` and a crash's likely cause in `hint`.
+std::string Validator::Blocked(const std::vector<std::string>& names, uint64_t seed, std::vector<CheckReport>* done,
+                               std::string* hint) const {
+  const bool need_pins = std::any_of(names.begin(), names.end(), NeedsPins);
+  if (!need_pins) return "";
+  ChildWatch watch;
+  CheckReport rule = RunRepeated(kFlagsRule, seed, CheckReport(), watch);
+  done->push_back(rule);
+  if (rule.status != Status::kPass) {
+    return "skipped: " + std::string(kFlagsRule) + " " + StatusName(rule.status) + ", and asking for that pin ends the process: " + rule.message;
+  }
+  CheckReport indices = RunRepeated(kAudioIndices, seed, CheckReport(), watch);
+  done->push_back(indices);
+  if (indices.status == Status::kWarn) *hint = "likely cause (" + std::string(kAudioIndices) + "): " + indices.message;
+  return "";
+}
+
+std::vector<CheckReport> Validator::RunAll(const std::vector<std::string>& names, uint64_t seed,
+                                           const CheckReport& probe) const {
+  std::vector<CheckReport> early;
+  std::string hint;
+  const std::string blocked = Blocked(names, seed, &early, &hint);
+  std::vector<CheckReport> reports(names.size());
+  const int workers = m_options.jobs > 0 ? m_options.jobs : CoreCount();
+  auto job = [&](size_t i) {
+    const std::string& name = names[i];
+    for (const CheckReport& report : early) {
+      if (report.name == name) return void(reports[i] = report);
+    }
+    if (!blocked.empty() && NeedsPins(name)) {
+      reports[i].name = name;
+      reports[i].seed = seed;
+      reports[i].status = Status::kSkipped;
+      reports[i].message = blocked;
+      return;
+    }
+    ChildWatch watch;
+    reports[i] = RunRepeated(name, seed, probe, watch);
+    if (reports[i].status == Status::kCrashed && !hint.empty()) reports[i].message += "; " + hint;
+  };
+  ForEachInParallel(names.size(), workers, job, [&](size_t i) {
+    const CheckReport& report = reports[i];
+    m_calls.insert(m_calls.end(), report.calls.begin(), report.calls.end());
+    m_process_calls += report.process_calls;
+    m_event_calls += report.event_calls;
+    if (!m_options.json) PrintCheck(report);
+  });
+  return reports;
+}
+
+// One module: its checks, its report; answers the module's exit code.
+int Validator::RunModule(const std::vector<std::string>& names, ModuleRun* run) {
+  m_calls.clear();
+  m_process_calls = m_event_calls = 0;
+  run->module_path = m_options.module_path;
+  run->seed = Seed();
+  CheckReport probe;
+  int exit_code = kExitOk;
+  if (!Probe(run->seed, &probe, &exit_code)) {
+    run->loaded = false;
+    return exit_code;
+  }
+  if (!m_options.json) {
+    printf("semhost validate %s, module %d\n", m_options.module_path.c_str(), static_cast<int>(m_options.module_index));
+    printf("seed %llu (replay with --seed %llu), %zu check(s)%s, each in its own process with a %d ms limit\n\n",
+           static_cast<unsigned long long>(run->seed), static_cast<unsigned long long>(run->seed), names.size(),
+           m_options.repeat > 1 ? (", " + std::to_string(m_options.repeat) + " runs each").c_str() : "",
+           static_cast<int>(m_options.timeout_ms));
+    fflush(stdout);
+  }
+  run->reports = RunAll(names, run->seed, probe);
+  if (!m_options.json) PrintSummary(run->reports);
+  return kExitOk;
+}
+
+// The verdict over every module, the JSON document and the JUnit file.
+int Validator::Finish(const std::vector<ModuleRun>& runs, const std::vector<nlohmann::json>& documents, int worst_exit) {
+  Tally tally;
+  for (const ModuleRun& run : runs) {
+    for (const CheckReport& report : run.reports) tally.Add(report.status);
+    if (!run.loaded) ++tally.failed;
+  }
+  if (m_options.json) {
+    const nlohmann::json document = documents.size() == 1 ? documents[0] : nlohmann::json{{"modules", documents}, {"verdict", tally.Verdict()}};
+    printf("%s\n", document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    fprintf(stderr, "%s%s\n", tally.Verdict().c_str(), m_options.strict && tally.warned ? " (--strict: warnings fail)" : "");
+  } else {
+    printf("\n%s%s\n", tally.Verdict().c_str(), m_options.strict && tally.warned ? " (--strict: warnings fail)" : "");
+    fflush(stdout);
+  }
+  if (worst_exit != kExitOk) return worst_exit;
+  return tally.failed || (m_options.strict && tally.warned) ? kExitFailed : kExitOk;
 }
 
 int Validator::Run() {
@@ -394,29 +539,31 @@ int Validator::Run() {
             m_options.skip.c_str());
     return kExitUsage;
   }
-  const uint64_t seed = Seed();
-  CheckReport probe;
-  int exit_code = kExitOk;
-  if (!Probe(seed, &probe, &exit_code)) return exit_code;
-  if (!m_options.json) {
-    printf("semhost validate %s, module %d\n", m_options.module_path.c_str(), static_cast<int>(m_options.module_index));
-    printf("seed %llu (replay with --seed %llu), %zu check(s)%s, each in its own process with a %d ms limit\n\n",
-           static_cast<unsigned long long>(seed), static_cast<unsigned long long>(seed), names.size(),
-           m_options.repeat > 1 ? (", " + std::to_string(m_options.repeat) + " runs each").c_str() : "",
-           static_cast<int>(m_options.timeout_ms));
-    fflush(stdout);
+  OutputFiles files;
+  for (const std::string& path : m_options.module_paths) files.AddInput(path, "a module");
+  files.AddOutput(m_options.junit, "--junit");
+  if (!files.Prepare(&error)) {
+    fprintf(stderr, "semhost validate: %s\n", error.c_str());
+    return kExitUsage;
   }
-  std::vector<CheckReport> reports;
-  Tally tally;
-  for (const std::string& name : names) {
-    reports.push_back(RunRepeated(name, seed, probe));
-    if (!m_options.json) PrintCheck(reports.back());
-    const Status status = reports.back().status;
-    tally.passed += status == Status::kPass ? 1 : 0;
-    tally.skipped += status == Status::kSkipped ? 1 : 0;
-    tally.failed += IsFailure(status) ? 1 : 0;
+  std::vector<ModuleRun> runs;
+  std::vector<nlohmann::json> documents;
+  int worst_exit = kExitOk;
+  for (const std::string& path : m_options.module_paths) {
+    m_options.module_path = path;
+    runs.emplace_back();
+    const int code = RunModule(names, &runs.back());
+    if (code != kExitOk && worst_exit == kExitOk) worst_exit = code;
+    if (m_options.json && runs.back().loaded) documents.push_back(Json(runs.back()));
+    if (!m_options.json && m_options.module_paths.size() > 1) printf("\n");
   }
-  return m_options.json ? PrintJson(reports, seed, tally) : PrintSummary(reports, tally);
+  const int code = Finish(runs, documents, worst_exit);
+  if (m_options.junit.empty()) return code;
+  if (!WriteJUnit(files.Redirects()[0].second, runs, m_options, &error) || !files.Commit(&error)) {
+    fprintf(stderr, "semhost validate: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  return code;
 }
 
 int RunCheckInChild(const std::string& name, const std::string& module_path, const std::string& watch_token,

@@ -19,7 +19,8 @@
 namespace semhost {
 
 struct ValidateOptions {
-  std::string module_path;
+  std::vector<std::string> module_paths;  // each validated in turn, one verdict for all
+  std::string module_path;                // the one being validated
   int32_t module_index = 0;
   bool json = false;
   bool list = false;
@@ -32,9 +33,12 @@ struct ValidateOptions {
   int32_t instances = 10000;
   int32_t steps = 5000;
   bool trace = false;  // each child's trace, printed under its check
+  bool strict = false;  // a warning fails the run
+  std::string junit;    // a JUnit XML report goes here (through OutputFiles)
+  int32_t jobs = 0;     // checks run at once; 0: one per processor
 };
 
-enum class Status { kPass, kFail, kCrashed, kTimeout, kSkipped };
+enum class Status { kPass, kWarn, kFail, kCrashed, kTimeout, kSkipped };
 const char* StatusName(Status status);
 
 struct CheckReport {
@@ -44,6 +48,20 @@ struct CheckReport {
   std::string message;
   std::string detail;  // the child's stderr when it crashed or timed out
   std::string trace;   // the child's stdout, with --trace
+  uint64_t seed = 0;   // of the run the report is about
+  std::string hint;    // what a crash most likely means (from the declarations checks)
+  // The child's opcode coverage: (family, opcode) → calls; process and event calls.
+  std::vector<std::pair<std::pair<int, int32_t>, int64_t>> calls;
+  int64_t process_calls = 0, event_calls = 0;
+};
+
+// One module's run: every check's report, for the report and the JUnit file.
+struct ModuleRun {
+  std::string module_path;
+  uint64_t seed = 0;
+  std::vector<CheckReport> reports;
+  bool loaded = true;
+  std::string load_error;
 };
 
 // A line of the opcode coverage.
@@ -56,39 +74,49 @@ struct CoverageRow {
 
 // The verdict's counts.
 struct Tally {
-  size_t passed = 0, failed = 0, skipped = 0;
-  std::string Verdict() const;  // "31 passed, 0 failed, 2 skipped"
+  size_t passed = 0, warned = 0, failed = 0, skipped = 0;
+  void Add(Status status);
+  std::string Verdict() const;  // "31 passed, 1 warned, 0 failed, 2 skipped"
 };
+
+// The command that replays one check of a run alone.
+std::string ReplayCommand(const ValidateOptions& options, const std::string& module, const CheckReport& report);
 
 class Validator {
  public:
   // `self` runs semhost itself.
   Validator(ChildRunner self, ValidateOptions options);
 
-  // Runs the checks and prints the report; answers the exit code.
+  // Runs the checks on every module and prints the report; answers the exit code.
   int Run();
 
-  // One check in a child: the verdict, from the child's result or how it ended.
-  CheckReport RunCheck(const std::string& name, uint64_t seed) const;
+  // One check in a child, reporting on `watch`: the verdict, from the
+  // child's result or how it ended.
+  CheckReport RunCheck(const std::string& name, uint64_t seed, ChildWatch& watch) const;
 
  private:
   std::vector<std::string> Selected(std::string* error) const;
-  std::vector<std::string> ChildArgs(const std::string& name, uint64_t seed) const;
+  int RunModule(const std::vector<std::string>& names, ModuleRun* run);
+  std::vector<CheckReport> RunAll(const std::vector<std::string>& names, uint64_t seed, const CheckReport& probe) const;
+  std::string Blocked(const std::vector<std::string>& names, uint64_t seed, std::vector<CheckReport>* done,
+                      std::string* hint) const;
+  std::vector<std::string> ChildArgs(const std::string& name, uint64_t seed, const ChildWatch& watch) const;
   CheckReport FromResult(CheckReport report, const nlohmann::json& result, const ChildResult& child) const;
   CheckReport FromEnd(CheckReport report, const ChildResult& child) const;
   bool List(const std::vector<std::string>& names) const;
   uint64_t Seed() const;
   bool Probe(uint64_t seed, CheckReport* probe, int* exit_code) const;
-  CheckReport RunRepeated(const std::string& name, uint64_t seed, const CheckReport& probe) const;
+  CheckReport RunRepeated(const std::string& name, uint64_t seed, const CheckReport& probe, ChildWatch& watch) const;
   void PrintCheck(const CheckReport& report) const;
   std::vector<CoverageRow> Coverage() const;
-  int PrintJson(const std::vector<CheckReport>& reports, uint64_t seed, const Tally& tally) const;
-  int PrintSummary(const std::vector<CheckReport>& reports, const Tally& tally) const;
+  nlohmann::json Json(const ModuleRun& run) const;
+  void PrintSummary(const std::vector<CheckReport>& reports) const;
+  int Finish(const std::vector<ModuleRun>& runs, const std::vector<nlohmann::json>& documents, int worst_exit);
 
   ChildRunner m_self;
   mutable ChildWatch m_watch;  // each check's child reports its result here
   ValidateOptions m_options;
-  // Coverage gathered from the children: (family, opcode) → calls.
+  // Coverage gathered from the children of one module: (family, opcode) → calls.
   mutable std::vector<std::pair<std::pair<int, int32_t>, int64_t>> m_calls;
   mutable int64_t m_process_calls = 0;
   mutable int64_t m_event_calls = 0;

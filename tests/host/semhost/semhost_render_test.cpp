@@ -248,7 +248,7 @@ TEST(ValidateAudio, AnAudioOnlyModulePassesAndEachFaultFailsItsCheck) {
       {"2", "audio.no-allocation", "allocation(s) in "},
       {"3", "audio.finite-output", "\"Out 1\" is nan at frame 100 though every input sample is finite and the controls keep their first values"},
       // The first run is cut where the seeded changes fall: its length depends on the seed.
-      {"4", "audio.block-size-invariance", " with block size 64 but 1 with block size 1"},
+      {"4", "audio.block-size-invariance", " with block size 16 at 44100 Hz but 1 with block size 1"},
   };
   for (const auto& f : faults) {
     run = Semhost({"--module", f.module, "validate", kFixtures, "--only", f.check});
