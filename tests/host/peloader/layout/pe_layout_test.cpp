@@ -5,6 +5,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <fstream>
@@ -161,7 +162,8 @@ TEST_P(Mutated, IsRefusedNamingTheFault) {
   EXPECT_THAT(refusal, ::testing::StartsWith("layout.dll: "));
   EXPECT_THAT(refusal, ::testing::HasSubstr(GetParam().refusal));
 #ifdef SE_PELOADER_RUNS_PE
-  const std::string path = ::testing::TempDir() + "layout.dll";
+  // A file of each mutation's own: the cases run as processes side by side.
+  const std::string path = ::testing::TempDir() + "layout-" + GetParam().name + ".dll";
   std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(pe.bytes.data()), pe.bytes.size());
   try {
     peloader::PeLibrary library(path);
@@ -169,6 +171,7 @@ TEST_P(Mutated, IsRefusedNamingTheFault) {
   } catch (const PeLoadError& e) {
     EXPECT_THAT(e.what(), ::testing::HasSubstr(GetParam().refusal));
   }
+  remove(path.c_str());
 #endif
 }
 
