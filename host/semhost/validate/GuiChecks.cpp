@@ -66,7 +66,7 @@ std::vector<PinInfo> PinsForGui(CheckContext& ctx, std::vector<const PinInfo*>* 
   std::string error;
   if (!session->Start(&error)) {
     if (session->host().audio()) {
-      ctx.Skip("the module makes no GUI half: " + error);
+      ctx.Skip("the module makes no GUI half: " + MakeModuleCall(ctx.options().module_index, MT_GUI) + " answered null");
     } else {
       ctx.Fail(error);
     }
