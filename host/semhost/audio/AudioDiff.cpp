@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "AudioFile.h"
+#include "DiffOutputs.h"
 #include "ExitCode.h"
 #include "Text.h"
 
@@ -73,7 +74,7 @@ std::string AudioDiff::Report(const DiffFigures& f, int32_t sample_rate) const {
   text += "peak difference: " + FormatDouble(f.peak) + " (" + Decibels(20.0 * std::log10(f.peak)) + " dBFS)\n";
   text += "rms difference: " + Decibels(f.rms_dbfs) + " dBFS\n";
   if (f.first_frame >= 0) {
-    text += "first difference: frame " + std::to_string(f.first_frame) + ", channel " + std::to_string(f.first_channel) +
+    text += "first difference: frame " + std::to_string(f.first_frame) + ", channel " + std::to_string(f.first_channel + 1) +
             " (" + FormatFloat(f.first_a) + " in A, " + FormatFloat(f.first_b) + " in B)\n";
   } else if (f.frames_a != f.frames_b) {
     text += "first difference: frame " + std::to_string(f.frames_a < f.frames_b ? f.frames_a : f.frames_b) +
@@ -86,32 +87,44 @@ std::string AudioDiff::Report(const DiffFigures& f, int32_t sample_rate) const {
   return text;
 }
 
-int AudioDiff::Run(const std::string& path_a, const std::string& path_b, const std::string& tolerance) {
+int AudioDiff::Run(const DiffArgs& args) {
   auto usage = [](const std::string& message) {
     fprintf(stderr, "semhost: diff: %s\n", message.c_str());
     return static_cast<int>(kExitUsage);
   };
   AudioDiff diff;
-  if (!tolerance.empty()) {
+  if (!args.tolerance.empty()) {
     double db = 0.0;
-    if (!ParseDouble(tolerance, &db) || !std::isfinite(db) || db > 0.0) {
-      return usage("--tolerance expects decibels relative to full scale, 0 or below, such as -120; got '" + tolerance + "'");
+    if (!ParseDouble(args.tolerance, &db) || !std::isfinite(db) || db > 0.0) {
+      return usage("--tolerance expects decibels relative to full scale, 0 or below, such as -120; got '" +
+                   args.tolerance + "'");
     }
     diff = AudioDiff(db);
   }
   AudioFile a, b;
   std::string error;
-  if (!a.Read(path_a, &error) || !b.Read(path_b, &error)) return usage(error);
+  if (!a.Read(args.a, &error) || !b.Read(args.b, &error)) return usage(error);
   if (a.channels() != b.channels()) {
-    return usage("different channel counts: " + path_a + " has " + std::to_string(a.channels()) + ", " + path_b +
+    return usage("different channel counts: " + args.a + " has " + std::to_string(a.channels()) + ", " + args.b +
                  " has " + std::to_string(b.channels()));
   }
   if (a.sample_rate() != b.sample_rate()) {
-    return usage("different sample rates: " + path_a + " is at " + std::to_string(a.sample_rate()) + " Hz, " + path_b +
+    return usage("different sample rates: " + args.a + " is at " + std::to_string(a.sample_rate()) + " Hz, " + args.b +
                  " at " + std::to_string(b.sample_rate()) + " Hz");
   }
   const DiffFigures figures = diff.Compare(a, b);
-  fputs(diff.Report(figures, a.sample_rate()).c_str(), stdout);
+  std::string written;
+  if (!args.residual.empty()) {
+    const std::string line = DiffOutputs::WriteResidual(a, b, args.residual, &error);
+    if (line.empty()) return usage(error);
+    written += line + "\n";
+  }
+  if (!args.svg.empty()) {
+    const std::string line = DiffOutputs::WriteChart(a, b, args.svg, &error);
+    if (line.empty()) return usage(error);
+    written += line + "\n";
+  }
+  fputs((diff.Report(figures, a.sample_rate()) + written).c_str(), stdout);
   return Within(figures) ? kExitOk : kExitFailed;
 }
 

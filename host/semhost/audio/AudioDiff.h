@@ -16,6 +16,14 @@ namespace semhost {
 
 class AudioFile;
 
+// `semhost diff A B [--tolerance DB] [--residual FILE] [--svg FILE]`.
+struct DiffArgs {
+  std::string a, b;
+  std::string tolerance;  // "": bit-exact
+  std::string residual;   // "": none (DiffOutputs)
+  std::string svg;        // "": none
+};
+
 struct DiffFigures {
   int64_t frames_a = 0;
   int64_t frames_b = 0;
@@ -23,7 +31,7 @@ struct DiffFigures {
   double peak = 0.0;         // the largest |a - b| over every sample (NaN when a difference is NaN)
   double rms_dbfs = 0.0;     // 20·log10 of the root mean square of a - b over every sample; -inf when equal
   int64_t first_frame = -1;  // the first frame with a sample that differs, -1 for none
-  int32_t first_channel = -1;
+  int32_t first_channel = -1;  // from 0; the report counts channels from 1
   float first_a = 0.0f;  // that sample in A and in B
   float first_b = 0.0f;
 };
@@ -41,9 +49,10 @@ class AudioDiff {
   // The report lines of `semhost diff`.
   std::string Report(const DiffFigures& figures, int32_t sample_rate) const;
 
-  // Runs `semhost diff A B [--tolerance DB]`; answers the exit code
-  // (0 within the tolerance, 1 different, 2 bad arguments).
-  static int Run(const std::string& path_a, const std::string& path_b, const std::string& tolerance);
+  // Runs the verb; answers the exit code (0 within the tolerance, 1
+  // different, 2 bad arguments, files that cannot be compared, or an output
+  // that cannot be written).
+  static int Run(const DiffArgs& args);
 
  private:
   bool m_bit_exact = true;

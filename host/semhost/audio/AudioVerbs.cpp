@@ -6,18 +6,18 @@
 
 #include "ExitCode.h"
 
-#if defined(SEMHOST_AUDIO_FILES)
-#include "AudioDiff.h"
-#endif
 
 namespace semhost {
 
 AudioVerbs::AudioVerbs(CLI::App& app) {
   m_diff = app.add_subcommand("diff", "compare two audio files: frames, channels, peak and RMS difference, first difference");
-  m_diff->add_option("A", m_diff_a, "the first audio file")->required();
-  m_diff->add_option("B", m_diff_b, "the second audio file")->required();
-  m_diff->add_option("--tolerance", m_tolerance,
+  DiffArgs& d = m_diff_args;
+  m_diff->add_option("A", d.a, "the first audio file")->required();
+  m_diff->add_option("B", d.b, "the second audio file")->required();
+  m_diff->add_option("--tolerance", d.tolerance,
                      "DB: samples within 10^(DB/20) of each other count as equal (such as -120; default: bit-exact)");
+  m_diff->add_option("--residual", d.residual, "FILE: write A - B there, as float samples (the frames both files have)");
+  m_diff->add_option("--svg", d.svg, "FILE: a chart of A, B and A - B, one lane per channel");
 
   RenderArgs& r = m_render_args;
   m_render = app.add_subcommand("render", "run the module's audio half over audio files and write its sample outputs");
@@ -34,7 +34,7 @@ AudioVerbs::AudioVerbs(CLI::App& app) {
                             ->check(CLI::Range(int64_t{1}, int64_t{4294967295LL}));
   m_render->add_option("--seconds", r.seconds, "S: render S seconds (a decimal, such as 1.5)")->excludes(frames);
   m_render->add_option("--format", r.format, "float|pcm16|pcm24: the output's sample format (default float where the format holds it)");
-  m_render->add_option("--svg", r.svg, "FILE: a chart of the outputs and the inputs over time");
+  m_render->add_option("--svg", r.svg, "FILE: a chart of each output channel over its input, with the automation steps");
   m_render->add_option("--trace-lines", r.trace_lines, "N: with --trace, the trace stops after N lines (default 10000)")
       ->check(CLI::Range(int64_t{1}, int64_t{1000000000}));
 }
@@ -45,12 +45,17 @@ bool AudioVerbs::Rendering() const { return m_render->parsed(); }
 
 std::vector<std::string> AudioVerbs::diff_inputs() const {
   if (!m_diff->parsed()) return {};
-  return {m_diff_a, m_diff_b};
+  return {m_diff_args.a, m_diff_args.b};
+}
+
+std::vector<std::pair<std::string, std::string>> AudioVerbs::diff_outputs() const {
+  if (!m_diff->parsed()) return {};
+  return {{m_diff_args.residual, "--residual"}, {m_diff_args.svg, "--svg"}};
 }
 
 int AudioVerbs::Run(const ModuleOptions& options) const {
 #if defined(SEMHOST_AUDIO_FILES)
-  if (m_diff->parsed()) return AudioDiff::Run(m_diff_a, m_diff_b, m_tolerance);
+  if (m_diff->parsed()) return AudioDiff::Run(m_diff_args);
   if (m_render->parsed()) {
     RenderArgs args = m_render_args;
     args.trace = options.trace;

@@ -1,5 +1,6 @@
 #pragma once
-// semhost's verbs on audio files: `diff A B [--tolerance DB]` and
+// semhost's verbs on audio files: `diff A B [--tolerance DB] [--residual
+// FILE] [--svg FILE]` (AudioDiff) and
 // `render MODULE --in FILE… --out FILE …` (RenderVerb). A build without
 // audio file support (the Windows ones) still knows the verbs and answers
 // that it lacks the support.
@@ -7,8 +8,10 @@
 #include <stdint.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "AudioDiff.h"
 #include "RenderVerb.h"
 
 namespace CLI {
@@ -38,14 +41,15 @@ class AudioVerbs {
   const RenderArgs* render() const { return Rendering() ? &m_render_args : nullptr; }
   // The files diff compares, when the command line named diff.
   std::vector<std::string> diff_inputs() const;
+  // The files diff writes, with their options ("--residual"), when the
+  // command line named diff.
+  std::vector<std::pair<std::string, std::string>> diff_outputs() const;
 
  private:
   bool Rendering() const;
 
   CLI::App* m_diff = nullptr;
-  std::string m_diff_a;
-  std::string m_diff_b;
-  std::string m_tolerance;
+  DiffArgs m_diff_args;
   CLI::App* m_render = nullptr;
   RenderArgs m_render_args;
 };

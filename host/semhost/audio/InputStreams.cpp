@@ -26,7 +26,7 @@ bool InputStreams::Open(const std::vector<std::string>& paths, std::string* erro
     }
     m_frames = std::max(m_frames, reader.frames());
     for (int32_t c = 0; c < reader.channels(); ++c) {
-      m_channels.push_back({m_files.size(), c, path + " ch " + std::to_string(c + 1)});
+      m_channels.push_back({m_files.size(), c, path + " channel " + std::to_string(c + 1)});
     }
     m_files.push_back(std::move(file));
   }

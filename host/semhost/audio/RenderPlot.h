@@ -1,16 +1,17 @@
 #pragma once
-// The chart of a render (`render --svg`): every input channel and every
-// output over time, in seconds, drawn with SvgPlot. Long signals are reduced
-// to their envelope: each of about 1000 stretches of equal length gives its
-// lowest and highest sample, so peaks stay visible; a stretch with a NaN or
-// an infinity breaks the line there.
+// The chart of a render (`render --svg`), drawn with LaneChart: output
+// channel N in lane N, with input channel N faint behind it and the output
+// on top (an input channel past the outputs gets a lane of its own), and a
+// mark at each automation step's frame naming the pin and the value. Long
+// signals are reduced to their envelope (Envelope), so peaks stay visible.
 
 #include <stddef.h>
 #include <stdint.h>
 
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "Envelope.h"
 
 namespace semhost {
 
@@ -26,26 +27,19 @@ class RenderPlot {
   void AddInputSamples(size_t input, const float* samples, size_t stride, int64_t frames);
   // Appends the next `frames` samples of output number `output`.
   void AddOutput(size_t output, const float* samples, int32_t frames);
+  // A change that takes effect at `frame`, such as "Gain = 2".
+  void AddMark(int64_t frame, const std::string& label);
   // Writes the chart; `output_names` name the outputs in order.
   bool Write(const std::string& path, const std::string& module_name, const std::vector<std::string>& output_names,
              std::string* error);
 
  private:
-  // One signal's envelope, built sample by sample.
-  struct Envelope {
-    std::vector<std::pair<double, double>> points;
-    int64_t frame = 0;  // the first frame of the current stretch
-    int64_t count = 0;  // samples of the current stretch seen
-    float low = 0.0f, high = 0.0f;
-    bool broken = false;  // the stretch holds a value that is not finite
-  };
-  void Add(Envelope* envelope, float sample) const;
-  void Finish(Envelope* envelope) const;
-
   int32_t m_rate;
-  int64_t m_stretch;  // frames per stretch
-  std::vector<std::pair<std::string, Envelope>> m_inputs;
+  int64_t m_total;
+  std::vector<std::string> m_input_names;
+  std::vector<Envelope> m_inputs;
   std::vector<Envelope> m_outputs;
+  std::vector<std::pair<int64_t, std::string>> m_marks;
 };
 
 }  // namespace semhost

@@ -113,6 +113,7 @@ struct Change {
   const PinInfo* pin;
   uint32_t bits;
   int64_t frame;
+  std::string mark;  // an automation step's "PIN = VALUE" for the chart; "" for --set
 };
 
 bool Resolve(const ModuleInfo& info, const AudioEngine& engine, const std::string& where, const std::string& key,
@@ -132,7 +133,7 @@ bool Resolve(const ModuleInfo& info, const AudioEngine& engine, const std::strin
     *error = where + ": " + *error;
     return false;
   }
-  changes->push_back({pin, bits, frame});
+  changes->push_back({pin, bits, frame, ""});
   return true;
 }
 
@@ -305,6 +306,7 @@ bool RenderRun::PlanChanges(std::string* error) {
   for (const AutomationStep& step : automation.steps()) {
     const std::string where = m_args.automate + ": pin \"" + step.pin + "\", time '" + step.time + "'";
     if (!Resolve(m_info, *m_engine, where, step.pin, step.text, step.frame, &m_changes, error)) return false;
+    m_changes.back().mark = m_changes.back().pin->name + " = " + step.text;
   }
   return true;
 }
@@ -331,6 +333,7 @@ void RenderRun::Start() {
       also = [&session, change] { session.Change(change.pin->index, change.bits); };
     }
     m_engine->ScheduleChange(change.pin->index, change.bits, static_cast<uint32_t>(change.frame), &error, also);
+    if (!change.mark.empty()) m_plot->AddMark(change.frame, change.mark);
   }
 }
 
@@ -389,9 +392,9 @@ int RenderRun::Commit() {
          static_cast<long long>((m_total + m_args.block_size - 1) / m_args.block_size), static_cast<int>(m_args.block_size));
   if (m_args.svg.empty()) return kExitOk;
   std::vector<std::string> names;
+  // The pin's name; the lane says the channel, so a repeated pin needs no number of its own.
   for (int32_t index : m_engine->sample_outputs()) {
-    const sehost::EnginePin& pin = m_engine->pins()[static_cast<size_t>(index)];
-    names.push_back(m_info.pins[static_cast<size_t>(pin.declaration)].name + (pin.repeat ? " " + std::to_string(index) : ""));
+    names.push_back(m_info.pins[static_cast<size_t>(m_engine->pins()[static_cast<size_t>(index)].declaration)].name);
   }
   if (!m_plot->Write(m_args.svg, Printable(m_properties.name), names, &error)) return Usage(error);
   printf("wrote %s\n", m_args.svg.c_str());

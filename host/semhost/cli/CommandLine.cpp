@@ -13,6 +13,7 @@
 #include "ExitCode.h"
 #include "InfoVerb.h"
 #include "OutputFiles.h"
+#include "OutputRedirect.h"
 #include "Supervisor.h"
 #include "Validator.h"
 
@@ -195,6 +196,29 @@ int Validate(const std::string& self, Options& o) {
   return Validator(Self(self), vo).Run();
 }
 
+// The diff verb, its outputs planned as a supervised run's are: never an
+// input nor each other, written to temporaries that replace the targets only
+// when the files could be compared (exit 0 or 1), else removed.
+int RunDiff(const Options& o, const Verbs& v) {
+  OutputFiles plan;
+  const std::vector<std::string> inputs = v.audio->diff_inputs();
+  if (inputs.size() == 2) plan.AddInput(inputs[0], "A"), plan.AddInput(inputs[1], "B");
+  for (const auto& output : v.audio->diff_outputs()) plan.AddOutput(output.first, output.second);
+  std::string error;
+  if (!plan.Prepare(&error)) {
+    fprintf(stderr, "semhost: diff: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  SetOutputRedirects(plan.Redirects());
+  const int code = v.audio->Run({o.verb.trace, o.verb.trace_file, o.verb.module_index});
+  if (code != kExitOk && code != kExitFailed) return code;  // the plan's destructor removes the temporaries
+  if (!plan.Commit(&error)) {
+    fprintf(stderr, "semhost: diff: %s\n", error.c_str());
+    return kExitUsage;
+  }
+  return code;
+}
+
 // Runs the diff verb, validate or a check's child: they run no module code
 // here (validate runs each check in a child of its own).
 int RunUnsupervised(const std::string& self, Options& o, Verbs& v) {
@@ -202,15 +226,7 @@ int RunUnsupervised(const std::string& self, Options& o, Verbs& v) {
     return RunCheckInChild(o.check.name, o.check.module, o.child_token, o.verb.module_index, o.check.seed,
                            o.check.instances, o.check.steps, o.verb.trace);
   }
-  int code = kExitUsage;
-  if (*v.validate) {
-    code = Validate(self, o);
-  } else {
-    RunFiles files;
-    for (const std::string& input : v.audio->diff_inputs()) files.inputs.push_back({input, "diff"});
-    if (!CheckInputs(files, "diff", &code)) return code;
-    code = v.audio->Run({o.verb.trace, o.verb.trace_file, o.verb.module_index});
-  }
+  const int code = *v.validate ? Validate(self, o) : RunDiff(o, v);
   return StdoutComplete("semhost") || code != kExitOk ? code : kExitUsage;
 }
 

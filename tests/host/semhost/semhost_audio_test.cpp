@@ -186,7 +186,7 @@ class AudioFiles : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(m_dir.ok());
-    // Two channels, four frames; B differs from A by 2^-10 in frame 2, channel 1.
+    // Two channels, four frames; B differs from A by 2^-10 in frame 2, channel 2.
     a = m_dir.File("a.wav");
     b = m_dir.File("b.wav");
     WriteWav(a, 2, 48000, {0.0f, 0.25f, 0.5f, -0.5f, 1.0f, -1.0f, 0.125f, 0.0f});
@@ -211,7 +211,7 @@ TEST_F(AudioFiles, DiffGivesPeakRmsAndFirstDifferenceAndTheToleranceDecides) {
   EXPECT_EQ(run.code, 1) << run.err;
   EXPECT_TRUE(run.HasLine("peak difference: 0.0009765625 (-60.21 dBFS)")) << run.out;
   EXPECT_TRUE(run.HasLine("rms difference: -69.24 dBFS")) << run.out;
-  EXPECT_TRUE(run.HasLine("first difference: frame 2, channel 1 (-1 in A, -0.999023438 in B)")) << run.out;
+  EXPECT_TRUE(run.HasLine("first difference: frame 2, channel 2 (-1 in A, -0.999023438 in B)")) << run.out;
   EXPECT_EQ(run.Last(), "different (bit-exact)");
   // 10^(-60/20) = 0.001 allows 2^-10 = 0.000977; 10^(-61/20) = 0.000891 does not.
   run = Semhost({"diff", a, b, "--tolerance", "-60"});
@@ -231,6 +231,45 @@ TEST_F(AudioFiles, FilesOfDifferentLengthsDifferEvenWhereTheTailIsSilent) {
   EXPECT_TRUE(run.HasLine("frames: 4 in A, 5 in B")) << run.out;
   EXPECT_TRUE(run.HasLine("peak difference: 0 (-inf dBFS)")) << run.out;
   EXPECT_TRUE(run.HasLine("first difference: frame 4 (A ends)")) << run.out;
+}
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+TEST_F(AudioFiles, DiffWritesTheResidualAndTheChartButNeverOverAnInput) {
+  const std::string residual = m_dir.File("r.wav"), svg = m_dir.File("d.svg"), longer = m_dir.File("longer.wav");
+  SemhostRun run = Semhost({"diff", a, b, "--residual", residual, "--svg", svg});
+  EXPECT_EQ(run.code, 1) << run.err;
+  EXPECT_TRUE(run.HasLine("wrote " + residual + ": A - B, 2 channel(s), 4 frames at 48000 Hz")) << run.out;
+  semhost::AudioFile r;
+  std::string error;
+  ASSERT_TRUE(r.Read(residual, &error)) << error;
+  EXPECT_EQ(r.interleaved(), (std::vector<float>{0.0f, 0.0f, 0.0f, 0.0f, 0.0f, -0.0009765625f, 0.0f, 0.0f}));
+  const std::string chart = semhost::ReadFile(svg);
+  EXPECT_EQ(Count(chart, "<g class=\"lane\">"), 2u);
+  EXPECT_EQ(Count(chart, ">channel 1</text>") + Count(chart, ">channel 2</text>"), 2u);
+  EXPECT_EQ(Count(chart, ">A - B</text>"), 2u);  // each lane's legend
+  // Different lengths: the frames both have, said so.
+  WriteWav(longer, 2, 48000, {0.5f, 0.25f, 0.5f, -0.5f, 1.0f, -1.0f, 0.125f, 0.0f, 0.75f, 0.0f});
+  run = Semhost({"diff", longer, a, "--residual", residual});
+  EXPECT_TRUE(run.HasLine("wrote " + residual + ": A - B, 2 channel(s), 4 frames at 48000 Hz (the frames both have: A has 5, B 4)"))
+      << run.out;
+  ASSERT_TRUE(r.Read(residual, &error)) << error;
+  EXPECT_EQ(r.interleaved(), (std::vector<float>{0.5f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f}));
+  // An input as the residual, or files that cannot be compared: exit 2, nothing written.
+  const std::string before = semhost::ReadFile(a), mono = m_dir.File("mono.wav"), none = m_dir.File("none.wav");
+  WriteWav(mono, 1, 48000, {0.0f});
+  run = Semhost({"diff", a, b, "--residual", a});
+  EXPECT_EQ(run.code, 2);
+  EXPECT_EQ(run.err, "semhost: diff: the output " + a + " (--residual) is the input " + a +
+                         " (A): semhost never writes over a file it reads\n");
+  EXPECT_EQ(semhost::ReadFile(a), before);
+  run = Semhost({"diff", a, mono, "--residual", none});
+  EXPECT_EQ(run.code, 2);
+  EXPECT_NE(access(none.c_str(), F_OK), 0);
 }
 
 TEST_F(AudioFiles, DiffRefusesFilesItCannotCompareWithExitTwo) {

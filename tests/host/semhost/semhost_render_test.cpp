@@ -92,6 +92,28 @@ TEST_F(Render, GainFollowsSetAndAutomationToTheFrameForEveryBlockSize) {
   EXPECT_EQ(Others(), std::vector<std::string>{"out.wav"});
 }
 
+TEST_F(Render, TheChartHasALanePerChannelOutputOverInputAndAMarkPerAutomationStep) {
+  WriteText(m_dir.File("auto.json"), R"({"Gain": {"1001": 3}, "Polarity": {"0.01s": "inverted"}})");
+  const std::string svg = m_dir.File("chart.svg");
+  const SemhostRun run = Semhost({"render", kFixtures, "--in", in, "--out", out, "--set", "Gain=0.5", "--automate",
+                                  m_dir.File("auto.json"), "--svg", svg});
+  ASSERT_EQ(run.code, 0) << run.err;
+  const std::string chart = semhost::ReadFile(svg);
+  const auto count = [&chart](const std::string& part) {
+    size_t n = 0;
+    for (size_t at = chart.find(part); at != std::string::npos; at = chart.find(part, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("<g class=\"lane\">"), 2u);
+  EXPECT_EQ(count("<g class=\"mark\">"), 2u);  // --set is no step
+  EXPECT_EQ(count(">Gain = 3</text>") + count(">Polarity = inverted</text>"), 2u) << chart;
+  EXPECT_EQ(count(">in: " + in + " channel 2</text>"), 1u) << chart;
+  // In each lane the input is drawn first, so the output is on top.
+  const size_t second = chart.find(">channel 2: ");
+  ASSERT_NE(second, std::string::npos) << chart;
+  EXPECT_LT(chart.find("#b8b8b8", second), chart.find("#1f77b4", second));
+}
+
 TEST_F(Render, AGeneratorRendersTheLengthAndRateAsked) {
   const SemhostRun run = Semhost({"--module", "5", "render", kFixtures, "--out", out, "--frames", "1000",
                                   "--sample-rate", "8000", "--set", "Gain=2", "--svg", m_dir.File("ramp.svg")});
