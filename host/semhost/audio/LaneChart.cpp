@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "SvgPlot.h"
+#include "Text.h"
 
 namespace semhost {
 
@@ -16,18 +17,6 @@ constexpr int kTop = 60;     // the title and the marks' labels
 constexpr int kLaneHeight = 140;
 constexpr int kGap = 16;
 constexpr int kBottom = 50;
-
-std::string Number(double value) {
-  char text[32];
-  snprintf(text, sizeof text, "%.6g", value);
-  return text;
-}
-
-std::string At(double value) {
-  char text[32];
-  snprintf(text, sizeof text, "%.2f", value);
-  return text;
-}
 
 // The stroke of a style: colour, then width.
 std::string Stroke(LaneChart::Style style) {
@@ -69,7 +58,7 @@ std::string LaneChart::Lines(const Series& series, double lo, double hi, double 
       continue;
     }
     const double y = top + kLaneHeight - (p.second - lo) / (hi - lo) * kLaneHeight;
-    points += (points.empty() ? "" : " ") + At(X(p.first)) + "," + At(y);
+    points += (points.empty() ? "" : " ") + ChartCoordinate(X(p.first)) + "," + ChartCoordinate(y);
   }
   flush();
   return svg;
@@ -79,10 +68,10 @@ std::string LaneChart::Legend(const Lane& lane, double top) const {
   std::string svg;
   double y = top + 14;
   for (const Series& s : lane.series) {
-    const std::string x = At(m_width - kRight + 12);
-    svg += "<line x1=\"" + x + "\" y1=\"" + At(y - 4) + "\" x2=\"" + At(m_width - kRight + 32) + "\" y2=\"" + At(y - 4) +
+    const std::string x = ChartCoordinate(m_width - kRight + 12);
+    svg += "<line x1=\"" + x + "\" y1=\"" + ChartCoordinate(y - 4) + "\" x2=\"" + ChartCoordinate(m_width - kRight + 32) + "\" y2=\"" + ChartCoordinate(y - 4) +
            "\" " + Stroke(s.style) + "/>\n";
-    svg += "<text x=\"" + At(m_width - kRight + 38) + "\" y=\"" + At(y) + "\" font-size=\"11\">" + XmlEscape(s.name) +
+    svg += "<text x=\"" + ChartCoordinate(m_width - kRight + 38) + "\" y=\"" + ChartCoordinate(y) + "\" font-size=\"11\">" + XmlEscape(s.name) +
            "</text>\n";
     y += 16;
   }
@@ -100,15 +89,15 @@ std::string LaneChart::LaneSvg(const Lane& lane, double top) const {
     const double centre = std::isfinite(lo) ? lo : 0.0, pad = centre == 0.0 ? 1.0 : std::fabs(centre) * 0.1;
     lo = centre - pad, hi = centre + pad;
   }
-  const std::string width = At(m_width - kLeft - kRight);
-  std::string svg = "<g class=\"lane\">\n<rect x=\"" + At(kLeft) + "\" y=\"" + At(top) + "\" width=\"" + width +
-                    "\" height=\"" + At(kLaneHeight) + "\" fill=\"#fafafa\" stroke=\"#888\"/>\n";
-  svg += "<text class=\"lane-label\" x=\"" + At(kLeft + 6) + "\" y=\"" + At(top + 14) + "\" font-size=\"12\">" +
+  const std::string width = ChartCoordinate(m_width - kLeft - kRight);
+  std::string svg = "<g class=\"lane\">\n<rect x=\"" + ChartCoordinate(kLeft) + "\" y=\"" + ChartCoordinate(top) + "\" width=\"" + width +
+                    "\" height=\"" + ChartCoordinate(kLaneHeight) + "\" fill=\"#fafafa\" stroke=\"#888\"/>\n";
+  svg += "<text class=\"lane-label\" x=\"" + ChartCoordinate(kLeft + 6) + "\" y=\"" + ChartCoordinate(top + 14) + "\" font-size=\"12\">" +
          XmlEscape(lane.label) + "</text>\n";
-  svg += "<text x=\"" + At(kLeft - 6) + "\" y=\"" + At(top + 10) + "\" text-anchor=\"end\" font-size=\"11\">" +
-         Number(hi) + "</text>\n";
-  svg += "<text x=\"" + At(kLeft - 6) + "\" y=\"" + At(top + kLaneHeight) + "\" text-anchor=\"end\" font-size=\"11\">" +
-         Number(lo) + "</text>\n";
+  svg += "<text x=\"" + ChartCoordinate(kLeft - 6) + "\" y=\"" + ChartCoordinate(top + 10) + "\" text-anchor=\"end\" font-size=\"11\">" +
+         ChartNumber(hi) + "</text>\n";
+  svg += "<text x=\"" + ChartCoordinate(kLeft - 6) + "\" y=\"" + ChartCoordinate(top + kLaneHeight) + "\" text-anchor=\"end\" font-size=\"11\">" +
+         ChartNumber(lo) + "</text>\n";
   for (const Series& s : lane.series) svg += Lines(s, lo, hi, top);
   return svg + Legend(lane, top) + "</g>\n";
 }
@@ -117,21 +106,21 @@ std::string LaneChart::TimeAxis(double bottom) const {
   std::string svg;
   for (double t : SvgPlot::Ticks(0.0, m_seconds, 8)) {
     if (t < 0.0 || t > m_seconds) continue;
-    svg += "<line x1=\"" + At(X(t)) + "\" y1=\"" + At(bottom) + "\" x2=\"" + At(X(t)) + "\" y2=\"" + At(bottom + 5) +
-           "\" stroke=\"#444\"/>\n<text x=\"" + At(X(t)) + "\" y=\"" + At(bottom + 18) +
-           "\" text-anchor=\"middle\" font-size=\"11\">" + Number(t) + "</text>\n";
+    svg += "<line x1=\"" + ChartCoordinate(X(t)) + "\" y1=\"" + ChartCoordinate(bottom) + "\" x2=\"" + ChartCoordinate(X(t)) + "\" y2=\"" + ChartCoordinate(bottom + 5) +
+           "\" stroke=\"#444\"/>\n<text x=\"" + ChartCoordinate(X(t)) + "\" y=\"" + ChartCoordinate(bottom + 18) +
+           "\" text-anchor=\"middle\" font-size=\"11\">" + ChartNumber(t) + "</text>\n";
   }
-  return svg + "<text x=\"" + At((kLeft + m_width - kRight) / 2.0) + "\" y=\"" + At(bottom + 38) +
+  return svg + "<text x=\"" + ChartCoordinate((kLeft + m_width - kRight) / 2.0) + "\" y=\"" + ChartCoordinate(bottom + 38) +
          "\" text-anchor=\"middle\" font-size=\"12\">time (s)</text>\n";
 }
 
 std::string LaneChart::Marks(double bottom) const {
   std::string svg;
   for (size_t i = 0; i < m_marks.size(); ++i) {
-    const std::string x = At(X(m_marks[i].seconds));
+    const std::string x = ChartCoordinate(X(m_marks[i].seconds));
     const double label_y = kTop - 6 - static_cast<double>(i % 2) * 14;  // neighbours alternate rows
-    svg += "<g class=\"mark\">\n<line x1=\"" + x + "\" y1=\"" + At(kTop) + "\" x2=\"" + x + "\" y2=\"" + At(bottom) +
-           "\" stroke=\"#2ca02c\" stroke-dasharray=\"4,3\"/>\n<text x=\"" + x + "\" y=\"" + At(label_y) +
+    svg += "<g class=\"mark\">\n<line x1=\"" + x + "\" y1=\"" + ChartCoordinate(kTop) + "\" x2=\"" + x + "\" y2=\"" + ChartCoordinate(bottom) +
+           "\" stroke=\"#2ca02c\" stroke-dasharray=\"4,3\"/>\n<text x=\"" + x + "\" y=\"" + ChartCoordinate(label_y) +
            "\" font-size=\"11\" fill=\"#2ca02c\">" + XmlEscape(m_marks[i].label) + "</text>\n</g>\n";
   }
   return svg;
@@ -144,7 +133,7 @@ std::string LaneChart::Render() const {
                     std::to_string(m_width) + "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " +
                     std::to_string(m_width) + " " + std::to_string(height) + "\" font-family=\"sans-serif\">\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
-  svg += "<text x=\"" + At(m_width / 2.0) + "\" y=\"20\" text-anchor=\"middle\" font-size=\"15\">" + XmlEscape(m_title) +
+  svg += "<text x=\"" + ChartCoordinate(m_width / 2.0) + "\" y=\"20\" text-anchor=\"middle\" font-size=\"15\">" + XmlEscape(m_title) +
          "</text>\n";
   for (size_t i = 0; i < m_lanes.size(); ++i) {
     svg += LaneSvg(m_lanes[i], kTop + static_cast<double>(i) * (kLaneHeight + kGap));

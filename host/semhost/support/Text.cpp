@@ -128,4 +128,16 @@ bool EqualsIgnoringCase(const std::string& text, const std::string& other) {
   return true;
 }
 
+std::string ChartNumber(double value) {
+  char text[32];
+  snprintf(text, sizeof text, "%.6g", value);
+  return text;
+}
+
+std::string ChartCoordinate(double value) {
+  char text[32];
+  snprintf(text, sizeof text, "%.2f", value);
+  return text;
+}
+
 }  // namespace semhost

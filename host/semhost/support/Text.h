@@ -20,6 +20,9 @@ std::string Utf8FromWestern(const char* text);
 // reads "nan").
 std::string FormatFloat(float value);
 std::string FormatDouble(double value);
+// A chart's numbers: a label to six significant digits, a coordinate to two decimals.
+std::string ChartNumber(double value);
+std::string ChartCoordinate(double value);
 
 // Parses a whole text as a number; false when anything but the number is
 // there (leading or trailing spaces included) or it is out of range.

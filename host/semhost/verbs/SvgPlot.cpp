@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "Text.h"
+
 namespace semhost {
 
 namespace {
@@ -15,18 +17,6 @@ constexpr int kLeft = 80;
 constexpr int kRight = 170;  // room for the legend
 constexpr int kTop = 44;
 constexpr int kBottom = 56;
-
-std::string Number(double value) {
-  char text[32];
-  snprintf(text, sizeof text, "%.6g", value);
-  return text;
-}
-
-std::string Coordinate(double value) {
-  char text[32];
-  snprintf(text, sizeof text, "%.2f", value);
-  return text;
-}
 
 // [lo, hi] widened when it is a single value, so the axis has a length.
 void Widen(double* lo, double* hi) {
@@ -130,34 +120,34 @@ std::string SvgPlot::Axes(const Area& a) const {
   const std::vector<double> x_ticks = Ticks(a.x_lo, a.x_hi, 8);
   const std::vector<double> y_ticks = Ticks(a.y_lo, a.y_hi, 6);
   for (double x : x_ticks) {
-    svg += "<line x1=\"" + Coordinate(a.X(x)) + "\" y1=\"" + Coordinate(kTop) + "\" x2=\"" + Coordinate(a.X(x)) +
-           "\" y2=\"" + Coordinate(kTop + a.height) + "\"/>\n";
+    svg += "<line x1=\"" + ChartCoordinate(a.X(x)) + "\" y1=\"" + ChartCoordinate(kTop) + "\" x2=\"" + ChartCoordinate(a.X(x)) +
+           "\" y2=\"" + ChartCoordinate(kTop + a.height) + "\"/>\n";
   }
   for (double y : y_ticks) {
-    svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(a.Y(y)) + "\" x2=\"" +
-           Coordinate(kLeft + a.width) + "\" y2=\"" + Coordinate(a.Y(y)) + "\"/>\n";
+    svg += "<line x1=\"" + ChartCoordinate(kLeft) + "\" y1=\"" + ChartCoordinate(a.Y(y)) + "\" x2=\"" +
+           ChartCoordinate(kLeft + a.width) + "\" y2=\"" + ChartCoordinate(a.Y(y)) + "\"/>\n";
   }
   svg += "</g>\n";
   svg += "<g class=\"axes\" stroke=\"black\" stroke-width=\"1\">\n";
-  svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(kTop + a.height) + "\" x2=\"" +
-         Coordinate(kLeft + a.width) + "\" y2=\"" + Coordinate(kTop + a.height) + "\"/>\n";
-  svg += "<line x1=\"" + Coordinate(kLeft) + "\" y1=\"" + Coordinate(kTop) + "\" x2=\"" + Coordinate(kLeft) +
-         "\" y2=\"" + Coordinate(kTop + a.height) + "\"/>\n";
+  svg += "<line x1=\"" + ChartCoordinate(kLeft) + "\" y1=\"" + ChartCoordinate(kTop + a.height) + "\" x2=\"" +
+         ChartCoordinate(kLeft + a.width) + "\" y2=\"" + ChartCoordinate(kTop + a.height) + "\"/>\n";
+  svg += "<line x1=\"" + ChartCoordinate(kLeft) + "\" y1=\"" + ChartCoordinate(kTop) + "\" x2=\"" + ChartCoordinate(kLeft) +
+         "\" y2=\"" + ChartCoordinate(kTop + a.height) + "\"/>\n";
   svg += "</g>\n";
   svg += "<g class=\"ticks\">\n";
   for (double x : x_ticks) {
-    svg += "<text class=\"xtick\" x=\"" + Coordinate(a.X(x)) + "\" y=\"" + Coordinate(kTop + a.height + 16) +
-           "\" text-anchor=\"middle\">" + Number(x) + "</text>\n";
+    svg += "<text class=\"xtick\" x=\"" + ChartCoordinate(a.X(x)) + "\" y=\"" + ChartCoordinate(kTop + a.height + 16) +
+           "\" text-anchor=\"middle\">" + ChartNumber(x) + "</text>\n";
   }
   for (double y : y_ticks) {
-    svg += "<text class=\"ytick\" x=\"" + Coordinate(kLeft - 6) + "\" y=\"" + Coordinate(a.Y(y) + 4) +
-           "\" text-anchor=\"end\">" + Number(y) + "</text>\n";
+    svg += "<text class=\"ytick\" x=\"" + ChartCoordinate(kLeft - 6) + "\" y=\"" + ChartCoordinate(a.Y(y) + 4) +
+           "\" text-anchor=\"end\">" + ChartNumber(y) + "</text>\n";
   }
   svg += "</g>\n";
-  svg += "<text class=\"xlabel\" x=\"" + Coordinate(kLeft + a.width / 2) + "\" y=\"" + Coordinate(m_height - 14) +
+  svg += "<text class=\"xlabel\" x=\"" + ChartCoordinate(kLeft + a.width / 2) + "\" y=\"" + ChartCoordinate(m_height - 14) +
          "\" text-anchor=\"middle\">" + XmlEscape(m_x_label) + "</text>\n";
-  svg += "<text class=\"ylabel\" x=\"18\" y=\"" + Coordinate(kTop + a.height / 2) +
-         "\" text-anchor=\"middle\" transform=\"rotate(-90 18 " + Coordinate(kTop + a.height / 2) + ")\">" +
+  svg += "<text class=\"ylabel\" x=\"18\" y=\"" + ChartCoordinate(kTop + a.height / 2) +
+         "\" text-anchor=\"middle\" transform=\"rotate(-90 18 " + ChartCoordinate(kTop + a.height / 2) + ")\">" +
          XmlEscape(m_y_label) + "</text>\n";
   return svg;
 }
@@ -185,7 +175,7 @@ std::string SvgPlot::Lines(const Area& a, size_t s) const {
       flush();
       continue;
     }
-    run += (run.empty() ? "" : " ") + Coordinate(a.X(point.first)) + "," + Coordinate(a.Y(point.second));
+    run += (run.empty() ? "" : " ") + ChartCoordinate(a.X(point.first)) + "," + ChartCoordinate(a.Y(point.second));
     ++run_points;
   }
   flush();
@@ -198,9 +188,9 @@ std::string SvgPlot::Legend(const Area& a) const {
     const char* color = kColors[s % (sizeof kColors / sizeof kColors[0])];
     const double y = kTop + 10 + 20.0 * static_cast<double>(s);
     const double x = kLeft + a.width + 16;
-    svg += "<line x1=\"" + Coordinate(x) + "\" y1=\"" + Coordinate(y) + "\" x2=\"" + Coordinate(x + 24) + "\" y2=\"" +
-           Coordinate(y) + "\" stroke=\"" + color + "\" stroke-width=\"2\"/>\n";
-    svg += "<text x=\"" + Coordinate(x + 30) + "\" y=\"" + Coordinate(y + 4) + "\">" + XmlEscape(m_series[s].name) +
+    svg += "<line x1=\"" + ChartCoordinate(x) + "\" y1=\"" + ChartCoordinate(y) + "\" x2=\"" + ChartCoordinate(x + 24) + "\" y2=\"" +
+           ChartCoordinate(y) + "\" stroke=\"" + color + "\" stroke-width=\"2\"/>\n";
+    svg += "<text x=\"" + ChartCoordinate(x + 30) + "\" y=\"" + ChartCoordinate(y + 4) + "\">" + XmlEscape(m_series[s].name) +
            "</text>\n";
   }
   return svg + "</g>\n";
@@ -214,7 +204,7 @@ std::string SvgPlot::Render() const {
          "\" font-family=\"sans-serif\" font-size=\"12\">\n";
   svg += "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n";
   if (!m_title.empty()) {
-    svg += "<text class=\"title\" x=\"" + Coordinate(kLeft + area.width / 2) +
+    svg += "<text class=\"title\" x=\"" + ChartCoordinate(kLeft + area.width / 2) +
            "\" y=\"24\" text-anchor=\"middle\" font-size=\"15\">" + XmlEscape(m_title) + "</text>\n";
   }
   svg += Axes(area);
