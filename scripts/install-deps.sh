@@ -10,6 +10,7 @@ packages=(
   libcli11-dev nlohmann-json3-dev
   binutils-mingw-w64-x86-64 wine64
   doxygen python3 dpkg-dev
+  python3-dev pybind11-dev python3-numpy python3-pytest python3-distributed
   libsndfile1-dev libsndfile1-dev:i386
 )
 missing=()
