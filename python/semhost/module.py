@@ -11,11 +11,15 @@ import json
 import os
 import shutil
 import tempfile
+import threading
 from dataclasses import dataclass, field
 
 import numpy as np
 
 from . import program, wavfile
+
+
+_input_lock = threading.Lock()
 
 
 @dataclass(frozen=True)
@@ -170,19 +174,41 @@ class Module:
             args = ["render", self.path, "--module", str(self.module), "--out", os.path.join(folder, "out.wav"),
                     "--sample-rate", str(sample_rate), "--block-size", str(block_size), "--frames", str(frames),
                     *self._timeout_args()]
+            shared = None
             if inputs is not None and inputs.shape[0] > 0:
-                wavfile.write(os.path.join(folder, "in.wav"), inputs, sample_rate)
-                args += ["--in", os.path.join(folder, "in.wav")]
+                shared = self._shared_input()
+                args += ["--in", shared.fill(inputs, sample_rate)]
             for s in sets:
                 args += ["--set", s]
             if automation:
                 with open(os.path.join(folder, "automation.json"), "w") as f:
                     f.write(automation)
                 args += ["--automate", os.path.join(folder, "automation.json")]
-            program.run(args, names={os.path.join(folder, "automation.json"): "automate"})
-            return wavfile.read(os.path.join(folder, "out.wav"))[0]
+            try:
+                names = {os.path.join(folder, "automation.json"): "automate"}
+                if shared is not None:
+                    names[args[args.index("--in") + 1]] = "the input array"
+                program.run(args, names=names)
+            finally:
+                self._release_input(shared)
+            return wavfile.read(os.path.join(folder, "out.wav"), mapped=True)[0]
         finally:
             shutil.rmtree(folder, ignore_errors=True)
+
+    def _shared_input(self):
+        """The module's shared input, or a new one while another render holds it."""
+        with _input_lock:
+            cached = self.__dict__.pop("_input", None)
+        return cached or wavfile.SharedInput()
+
+    def _release_input(self, shared):
+        if shared is None:
+            return
+        with _input_lock:
+            if "_input" not in self.__dict__:
+                self._input = shared
+                return
+        shared.close()
 
     def render_file(self, inputs, out, block_size=512, set=None, automate=None, frames=None, sample_rate=None):
         """`semhost render` on files: `inputs` (a path, a list of paths, or

@@ -1,11 +1,14 @@
-"""32-bit float WAV files mapped into memory, the way arrays cross to a
-supervised semhost: numpy writes and reads the samples in bulk (one
-interleaving copy each way), never sample by sample in Python.
+"""32-bit float WAV files in shared memory, the way arrays cross to a
+supervised semhost: numpy interleaves the input into shared pages the child
+reads, and the output is viewed in the pages the child wrote; nothing is
+copied sample by sample in Python, and the output not at all.
 
 Files are RIFF WAVE with IEEE float samples (format 3), or RF64 when the data
 passes what a RIFF header can hold.
 """
 
+import mmap
+import os
 import struct
 
 import numpy as np
@@ -15,31 +18,80 @@ _RIFF_LIMIT = 0xFFFFFFFF - 36
 
 def shared_folder():
     """A folder in memory when the system has one (/dev/shm), else None."""
-    import os
-
     return "/dev/shm" if os.path.isdir("/dev/shm") and os.access("/dev/shm", os.W_OK) else None
+
+
+def header(channels, frames, sample_rate):
+    """The header of a float WAV of that shape: RIFF, or RF64 past 4 GiB."""
+    data_bytes = channels * frames * 4
+    fmt = struct.pack("<HHIIHH", 3, channels, sample_rate, sample_rate * channels * 4, channels * 4, 32)
+    if data_bytes <= _RIFF_LIMIT:
+        head = b"RIFF" + struct.pack("<I", 36 + data_bytes) + b"WAVE"
+        return head + b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", data_bytes)
+    ds64 = struct.pack("<QQQI", 36 + 36 + data_bytes, data_bytes, frames, 0)
+    head = b"RF64" + struct.pack("<I", 0xFFFFFFFF) + b"WAVE" + b"ds64" + struct.pack("<I", len(ds64)) + ds64
+    return head + b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", 0xFFFFFFFF)
+
+
+def _interleave(samples, into):
+    """into (frames, channels) = samples (channels, frames), a channel at a time
+    (contiguous reads; far faster than one transposing copy)."""
+    for channel in range(samples.shape[0]):
+        into[:, channel] = samples[channel]
 
 
 def write(path, samples, sample_rate):
     """Writes `samples` (channels, frames; float32) to `path` as a float WAV."""
     channels, frames = samples.shape
-    data_bytes = channels * frames * 4
-    fmt = struct.pack("<HHIIHH", 3, channels, sample_rate, sample_rate * channels * 4, channels * 4, 32)
-    if data_bytes <= _RIFF_LIMIT:
-        header = b"RIFF" + struct.pack("<I", 36 + data_bytes) + b"WAVE"
-        header += b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", data_bytes)
-    else:
-        ds64 = struct.pack("<QQQI", 36 + 36 + data_bytes, data_bytes, frames, 0)
-        header = b"RF64" + struct.pack("<I", 0xFFFFFFFF) + b"WAVE" + b"ds64" + struct.pack("<I", len(ds64)) + ds64
-        header += b"fmt " + struct.pack("<I", 16) + fmt + b"data" + struct.pack("<I", 0xFFFFFFFF)
+    head = header(channels, frames, sample_rate)
     with open(path, "wb") as out:
-        out.write(header)
-        out.truncate(len(header) + data_bytes)
-    if data_bytes:
-        mapped = np.memmap(path, dtype="<f4", mode="r+", offset=len(header), shape=(frames, channels))
-        mapped[...] = samples.T
+        out.write(head)
+        out.truncate(len(head) + channels * frames * 4)
+    if channels * frames:
+        mapped = np.memmap(path, dtype="<f4", mode="r+", offset=len(head), shape=(frames, channels))
+        _interleave(samples, mapped)
         mapped.flush()
         del mapped
+
+
+class SharedInput:
+    """A float WAV in anonymous shared memory (memfd) that a child process
+    opens by path (/proc/PID/fd/N) while this process holds it. It is
+    rewritten in place for each render, so its pages are made once; the
+    memory goes with the object (or this process), leaving no file behind."""
+
+    def __init__(self):
+        self._fd = os.memfd_create("semhost-input", os.MFD_CLOEXEC)
+        self._size = 0
+        self._map = None
+
+    def fill(self, samples, sample_rate):
+        """Holds `samples` (channels, frames; float32) as a WAV; answers its path."""
+        channels, frames = samples.shape
+        head = header(channels, frames, sample_rate)
+        size = len(head) + channels * frames * 4
+        if size != self._size:
+            if self._map is not None:
+                self._map.close()
+            os.ftruncate(self._fd, size)
+            self._map = mmap.mmap(self._fd, size)
+            self._size = size
+        self._map[: len(head)] = head
+        frames_view = np.frombuffer(self._map, dtype="<f4", count=channels * frames, offset=len(head))
+        _interleave(samples, frames_view.reshape(frames, channels))
+        del frames_view
+        return f"/proc/{os.getpid()}/fd/{self._fd}"
+
+    def close(self):
+        if self._map is not None:
+            self._map.close()
+            self._map = None
+        if self._fd >= 0:
+            os.close(self._fd)
+            self._fd = -1
+
+    def __del__(self):
+        self.close()
 
 
 def write_replacing(path, samples, sample_rate):
@@ -59,8 +111,10 @@ def write_replacing(path, samples, sample_rate):
             os.remove(temporary)
 
 
-def read(path):
-    """(samples as float32 (channels, frames), sample rate) of a float WAV."""
+def read(path, mapped=False):
+    """(samples as float32 (channels, frames), sample rate) of a float WAV.
+    mapped: the samples stay in the file's pages (copy-on-write, writable),
+    viewed as (channels, frames) without a copy; the file may then be removed."""
     with open(path, "rb") as f:
         head = f.read(12)
         if len(head) < 12 or head[:4] not in (b"RIFF", b"RF64") or head[8:12] != b"WAVE":
@@ -88,6 +142,10 @@ def read(path):
                 if size == 0xFFFFFFFF and big_data is not None:
                     size = big_data
                 frames = size // (4 * channels)
+                if mapped and frames:
+                    pages = mmap.mmap(f.fileno(), 0, access=mmap.ACCESS_COPY)
+                    data = np.frombuffer(pages, dtype="<f4", count=frames * channels, offset=f.tell())
+                    return data.reshape(frames, channels).T, rate
                 data = np.fromfile(f, dtype="<f4", count=frames * channels)
                 return np.ascontiguousarray(data.reshape(frames, channels).T, dtype=np.float32), rate
             else:

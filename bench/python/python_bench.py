@@ -1,0 +1,78 @@
+"""Throughput of the Python package against the command line.
+
+1. A 60 s stereo float WAV at 48 kHz through the gain example at block size
+   512: `semhost render` on the file (process start included) against
+   Module.render on the same samples as an array, isolated. Alternating
+   runs; the figure is the ratio of the medians, command line / Python
+   (goal: at least 0.9).
+2. render_many over 16 such files' samples (10 s each) with a process pool of
+   1 and of 2 workers: the ratio of the medians (2 cores: close to 2).
+
+Run by scripts/python-bench.sh on the linux64 build.
+"""
+
+import argparse
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+import numpy as np
+
+import semhost
+from semhost import program, wavfile
+
+
+def timed(run):
+    start = time.perf_counter()
+    run()
+    return time.perf_counter() - start
+
+
+def single(gain, folder, runs, seconds):
+    x = np.random.default_rng(1).uniform(-1, 1, size=(2, 48000 * seconds)).astype(np.float32)
+    source, target = os.path.join(folder, "in.wav"), os.path.join(folder, "cli.wav")
+    wavfile.write(source, x, 48000)
+    m = semhost.load(gain)
+    command = [program.program(), "render", gain, "--in", source, "--out", target, "--set", "Gain=0.5", "--block-size", "512"]
+    cli, python = [], []
+    for _ in range(runs):
+        cli.append(timed(lambda: subprocess.run(command, check=True, capture_output=True)))
+        python.append(timed(lambda: m.render(x, sample_rate=48000, block_size=512, set={"Gain": 0.5})))
+    same = np.array_equal(wavfile.read(target)[0].view(np.uint32),
+                          m.render(x, sample_rate=48000, set={"Gain": 0.5}).view(np.uint32))
+    c, p = statistics.median(cli), statistics.median(python)
+    print(f"render {seconds} s stereo, block 512: command line {c:.3f} s, Python isolated {p:.3f} s, "
+          f"command line / Python {c / p:.2f} (bit-identical: {same}; medians of {runs})")
+
+
+def batch(gain, runs):
+    rng = np.random.default_rng(2)
+    items = [rng.uniform(-1, 1, size=(2, 48000 * 10)).astype(np.float32) for _ in range(16)]
+    m = semhost.load(gain)
+    medians = {}
+    for workers in (1, 2):
+        times = []
+        for _ in range(runs):
+            times.append(timed(lambda: semhost.render_many(m, items, set={"Gain": 0.5}, max_workers=workers)))
+        medians[workers] = statistics.median(times)
+    print(f"render_many, 16 items of 10 s stereo: 1 worker {medians[1]:.3f} s, 2 workers {medians[2]:.3f} s, "
+          f"speed-up {medians[1] / medians[2]:.2f} (medians of {runs}, {os.cpu_count()} cores)")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("gain", help="the gain example, Gain.sem")
+    parser.add_argument("--runs", type=int, default=9)
+    parser.add_argument("--seconds", type=int, default=60)
+    args = parser.parse_args()
+    with tempfile.TemporaryDirectory() as folder:  # the command line reads and writes a disk folder
+        single(args.gain, folder, args.runs, args.seconds)
+    batch(args.gain, max(3, args.runs // 3))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
