@@ -90,6 +90,8 @@ enum class HarnessError {
   kLoad = 3,      // the library could not be loaded, or lacks an export
 };
 
+// One module of a library, loaded once and run in this process as semhost
+// runs it: each Render and Eval makes, runs and closes new halves.
 class ModuleHarness {
  public:
   ModuleHarness();
