@@ -41,7 +41,7 @@ class Harness {
 
   std::string InfoJson() {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_harness.InfoJson();
+    return m_harness.InfoJson() + "\n";  // as printed, its last line feed included
   }
 
   py::array_t<float> Render(const py::object& inputs, int32_t sample_rate, int32_t block_size,
@@ -127,7 +127,7 @@ PYBIND11_MODULE(_semhost, m) {
   m.doc() = "In-process backend of the semhost package: a module library loaded into this process";
   py::class_<Harness>(m, "Harness")
       .def(py::init<const std::string&, int32_t>(), py::arg("path"), py::arg("module") = 0)
-      .def("info_json", &Harness::InfoJson, "The text `semhost info PATH --module N --json` prints")
+      .def("info_json", &Harness::InfoJson, "The text `semhost info PATH --module N --json` prints, its last line feed included")
       .def("render", &Harness::Render, py::arg("inputs"), py::arg("sample_rate"), py::arg("block_size"),
            py::arg("sets"), py::arg("automation"), py::arg("frames"), py::kw_only(), py::arg("trace") = false,
            "Renders the audio half as `semhost render` does; a float32 array (output channels, frames)")
