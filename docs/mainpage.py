@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Writes the reference's main page from the README's sections for module
-authors (the layers, one traced call, writing a module, contract checks),
+authors (the layers, one traced call, writing a module, contract checks,
+testing a module in process),
 followed by an index of every public header and class, so that everything the
 reference documents is reachable from its first page.
 
@@ -11,8 +12,18 @@ import os
 import re
 import sys
 
-SECTIONS = ["The layers", "One call, traced", "Writing a new module", "Contract checks"]
+SECTIONS = ["The layers", "One call, traced", "Writing a new module", "Contract checks", "Testing a module in process"]
 CLASS = re.compile(r"^(?:class|struct) (\w+)\b(?!;)", re.M)
+NAMESPACE = re.compile(r"^namespace (\w+) \{", re.M)
+
+
+def declared_classes(text):
+    """The classes and records a header declares, each with its namespace ("sehost::ModuleHarness")."""
+    names = []
+    for m in CLASS.finditer(text):
+        spaces = [n.group(1) for n in NAMESPACE.finditer(text, 0, m.start())]
+        names.append(spaces[-1] + "::" + m.group(1) if spaces else m.group(1))
+    return names
 
 
 def sections(readme):
@@ -118,7 +129,7 @@ def main(readme_path, output, headers):
     for header in headers:
         with open(header, encoding="utf-8") as f:
             texts[header] = f.read()
-    classes = sorted({c for t in texts.values() for c in CLASS.findall(t)})
+    classes = sorted({c for t in texts.values() for c in declared_classes(t)})
     page = ["/** \\mainpage Writing modules with se_sdk2", ""]
     page.append("The framework turns the host's plain records and opcodes into C++ base classes that a "
                 "module derives from. This page is the part of the project's README for module authors; "
@@ -132,7 +143,7 @@ def main(readme_path, output, headers):
         name = os.path.basename(header)
         page.append('- \\ref %s "%s": %s' % (name, name, escape(first_comment(texts[header]))))
     page += ["", "Every class and record:", ""]
-    page += ['- \\ref %s "%s"' % (c, c) for c in classes]
+    page += ['- \\ref %s "%s"' % (c, c.split("::")[-1]) for c in classes]
     page += ["*/", ""]
     with open(output, "w", encoding="utf-8") as f:
         f.write("\n".join(page))

@@ -17,6 +17,7 @@
 #include "ModuleLibrary.h"
 #include "OutputRedirect.h"
 #include "Progress.h"
+#include "RenderCore.h"
 #include "RenderPlot.h"
 #include "Session.h"
 #include "Text.h"
@@ -31,7 +32,6 @@ using sehost::Entry;
 using sehost::StandInHost;
 using sehost::TraceEntry;
 
-constexpr int64_t kMaxFrames = 4294967295LL;  // the sample clock is 32 bits
 constexpr int32_t kChunk = 4096;  // frames read or written at a time, at least
 
 int Usage(const std::string& message) {
@@ -108,57 +108,6 @@ class RenderObserver : public CallObserver {
   BoundedTrace& m_trace;
 };
 
-// A pin and value given on the command line or in the automation, resolved.
-struct Change {
-  const PinInfo* pin;
-  uint32_t bits;
-  int64_t frame;
-  std::string mark;  // an automation step's "PIN = VALUE" for the chart; "" for --set
-};
-
-bool Resolve(const ModuleInfo& info, const AudioEngine& engine, const std::string& where, const std::string& key,
-             const std::string& value, int64_t frame, std::vector<Change>* changes, std::string* error) {
-  const PinInfo* pin = info.FindPin(key, error);
-  if (!pin) {
-    *error = where + ": " + *error;
-    return false;
-  }
-  std::string why;
-  if (!engine.CanSet(pin->index, &why)) {
-    *error = where + ": pin \"" + pin->name + "\" cannot be set by a host: " + why;
-    return false;
-  }
-  uint32_t bits = 0;
-  if (!info.ParseValue(*pin, value, &bits, error)) {
-    *error = where + ": " + *error;
-    return false;
-  }
-  changes->push_back({pin, bits, frame, ""});
-  return true;
-}
-
-// How many copies the repeating group stands for: enough for the input
-// channels left when it holds sample inputs (a last copy may be fed only in
-// part), one per input channel when it holds only sample outputs, at least
-// one; 1 for any other group.
-int32_t Repeats(const std::vector<SEPinProperties>& pins, size_t channels) {
-  const int32_t repeating = AudioEngine::RepeatingDeclaration(pins);
-  if (repeating < 0) return 1;
-  size_t before = 0, inputs = 0, outputs = 0;
-  for (size_t i = 0; i < pins.size(); ++i) {
-    const SEPinProperties& p = pins[i];
-    if (!SEPinHasAudioSide(p) || p.datatype != DT_FSAMPLE) continue;
-    if (p.direction == DR_IN) (static_cast<int32_t>(i) < repeating ? before : inputs) += 1;
-    if (p.direction == DR_OUT && static_cast<int32_t>(i) >= repeating) outputs += 1;
-  }
-  if (inputs > 0) {
-    const size_t left = channels > before ? channels - before : 0;
-    return static_cast<int32_t>(std::max<size_t>((left + inputs - 1) / inputs, 1));
-  }
-  if (outputs > 0) return static_cast<int32_t>(std::max<size_t>(channels, 1));
-  return 1;
-}
-
 std::string Folder(const std::string& path) {
   const size_t slash = path.find_last_of('/');
   return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
@@ -194,9 +143,7 @@ class RenderRun {
   std::unique_ptr<sehost::ModuleLibrary> m_library;
   std::unique_ptr<Session> m_session;
   ModuleProperties m_properties = {};
-  ModuleInfo m_info;
-  std::unique_ptr<AudioEngine> m_engine;
-  std::vector<Change> m_changes;
+  std::unique_ptr<RenderCore> m_core;
   AudioWriter m_writer;
   int32_t m_channels = 0;
   std::unique_ptr<RenderPlot> m_plot;
@@ -224,9 +171,9 @@ bool RenderRun::PlanLength(std::string* error) {
   if (!m_args.seconds.empty()) {
     std::string seconds = m_args.seconds;  // "1.5" or "1.5s"
     if (seconds.back() == 's') seconds.pop_back();
-    if (!Automation::ParseTime(seconds + "s", m_rate, kMaxFrames, &m_total, error)) {
+    if (!Automation::ParseTime(seconds + "s", m_rate, kMaxRenderFrames, &m_total, error)) {
       *error = error->find("past the end") != std::string::npos
-                   ? "--seconds " + m_args.seconds + " is longer than a render can be (" + std::to_string(kMaxFrames) +
+                   ? "--seconds " + m_args.seconds + " is longer than a render can be (" + std::to_string(kMaxRenderFrames) +
                          " frames)"
                    : "--seconds expects a decimal number of seconds, such as 1.5; got '" + m_args.seconds + "'";
       return false;
@@ -236,8 +183,8 @@ bool RenderRun::PlanLength(std::string* error) {
     *error = "no input file to take the length from: give --frames N or --seconds S";
     return false;
   }
-  if (m_total < 1 || m_total > kMaxFrames) {
-    *error = "the render would be " + std::to_string(m_total) + " frames long; it takes 1 to " + std::to_string(kMaxFrames);
+  if (m_total < 1 || m_total > kMaxRenderFrames) {
+    *error = "the render would be " + std::to_string(m_total) + " frames long; it takes 1 to " + std::to_string(kMaxRenderFrames);
     return false;
   }
   return true;
@@ -264,76 +211,32 @@ int RenderRun::LoadModule() {
 
 // The engine's layout of the pins against the inputs, and the output file.
 bool RenderRun::PlanPins(std::string* error) {
-  const std::vector<SEPinProperties>& pins = m_session->pins();
-  m_info.index = m_args.module_index;
-  for (size_t i = 0; i < pins.size(); ++i) m_info.pins.push_back(DescribePin(static_cast<int32_t>(i), pins[i]));
-  m_engine.reset(new AudioEngine(m_session->host(), pins, Repeats(pins, m_inputs.channel_count())));
-  const AudioEngine& engine = *m_engine;
-  if (m_inputs.channel_count() > engine.sample_inputs().size()) {
-    std::string names;
-    for (int32_t index : engine.sample_inputs()) {
-      const PinInfo& pin = m_info.pins[static_cast<size_t>(engine.pins()[static_cast<size_t>(index)].declaration)];
-      names += (names.empty() ? "\"" : ", \"") + pin.name + "\"";
-    }
-    *error = "the input files give " + std::to_string(m_inputs.channel_count()) + " channel(s); the module takes " +
-             std::to_string(engine.sample_inputs().size()) +
-             (names.empty() ? " (it has no sample input)" : " (" + names + ")");
-    return false;
-  }
-  if (engine.sample_outputs().empty()) {
-    *error = "the module has no sample output (DT_FSAMPLE) to render";
-    return false;
-  }
+  m_core.reset(new RenderCore(*m_session, m_rate, m_args.block_size, m_total));
+  if (!m_core->PlanPins(m_inputs.channel_count(), error)) return false;
   if (!PlanChanges(error)) return false;
-  m_channels = static_cast<int32_t>(engine.sample_outputs().size());
+  m_channels = static_cast<int32_t>(m_core->output_count());
   return m_writer.Open(m_args.out, m_channels, m_rate, m_format, error, m_total);
 }
 
 // Every --set and automation step, resolved against the pins.
 bool RenderRun::PlanChanges(std::string* error) {
   for (const std::string& set : m_args.sets) {
-    const size_t equals = set.find('=');
-    if (equals == std::string::npos) {
-      *error = "--set expects PIN=VALUE, got '" + set + "'";
-      return false;
-    }
-    if (!Resolve(m_info, *m_engine, "--set " + set, set.substr(0, equals), set.substr(equals + 1), 0, &m_changes, error)) {
-      return false;
-    }
+    if (!m_core->AddSet(set, error)) return false;
   }
   if (m_args.automate.empty()) return true;
   Automation automation;
   if (!automation.Read(m_args.automate, m_rate, m_total, error)) return false;
-  for (const AutomationStep& step : automation.steps()) {
-    const std::string where = m_args.automate + ": pin \"" + step.pin + "\", time '" + step.time + "'";
-    if (!Resolve(m_info, *m_engine, where, step.pin, step.text, step.frame, &m_changes, error)) return false;
-    m_changes.back().mark = m_changes.back().pin->name + " = " + step.text;
-  }
-  return true;
+  return m_core->AddAutomation(automation, m_args.automate, error);
 }
 
 // Opens the halves, streams the inputs and schedules the changes.
 void RenderRun::Start() {
-  Session& session = *m_session;
-  CrashReporter::SetPhase("opening the audio half");
-  for (const Change& change : m_changes) {
-    if (change.frame == 0) session.SetPin(change.pin->index, change.bits);  // what a GUI half reads when made
-  }
-  session.OpenAudio(static_cast<float>(m_rate), m_args.block_size, m_engine.get());
-  CrashReporter::SetPhase("making the GUI half");
-  const bool has_gui = session.CreateGui() != nullptr;  // a module may make none
-  // The streams' events come before the changes' at one clock, as scheduled.
   m_plot.reset(new RenderPlot(m_rate, m_total));
   // Chunks of inputs as long as the output's, so reading costs as few calls as writing.
-  m_inputs.Start(m_args.block_size, kChunk, m_engine.get(), m_args.svg.empty() ? nullptr : m_plot.get());
-  std::string error;
-  for (const Change& change : m_changes) {
-    // A pin the GUI half shares is also told, as a host tells it of any change.
-    std::function<void()> also;
-    if (has_gui && (change.pin->flags & IO_UI_COMMUNICATION)) {
-      also = [&session, change] { session.Change(change.pin->index, change.bits); };
-    }
-    m_engine->ScheduleChange(change.pin->index, change.bits, static_cast<uint32_t>(change.frame), &error, also);
+  m_core->Start([this](AudioEngine& engine) {
+    m_inputs.Start(m_args.block_size, kChunk, &engine, m_args.svg.empty() ? nullptr : m_plot.get());
+  });
+  for (const RenderChange& change : m_core->changes()) {
     if (!change.mark.empty()) m_plot->AddMark(change.frame, change.mark);
   }
 }
@@ -345,56 +248,52 @@ int RenderRun::RenderBlocks() {
   std::vector<float> interleaved(static_cast<size_t>(chunk_frames) * static_cast<size_t>(m_channels));
   int32_t pending = 0;  // frames gathered in `interleaved`
   std::string error;
-  const auto flush = [&]() {
-    const bool ok = pending == 0 || m_writer.Write(interleaved.data(), pending, &error);
+  const auto flush = [&](std::string* why) {
+    const bool ok = pending == 0 || m_writer.Write(interleaved.data(), pending, why);
     pending = 0;
     return ok;
   };
   Progress progress("render", isatty(fileno(stderr)) && m_total >= m_rate);
-  CrashReporter::SetPhase("rendering");
-  int64_t done = 0;
-  for (long long block = 0; done < m_total; ++block) {
-    const int32_t frames = static_cast<int32_t>(std::min<int64_t>(m_args.block_size, m_total - done));
-    CrashReporter::SetStep(block, "block");
-    CrashReporter::SetClock(done);
-    m_inputs.Advance(done);
-    m_engine->Process(frames);
-    if (!m_session->host().audio()) {
-      fprintf(stderr, "semhost: render: the audio half is gone (%s)\n", m_session->host().last_refusal().c_str());
-      return kExitFailed;
-    }
-    if (pending + frames > chunk_frames && !flush()) return Usage(error);
+  const auto written = [&](int64_t done, int32_t frames, std::string* why) {
+    if (pending + frames > chunk_frames && !flush(why)) return false;
     Interleave(interleaved.data() + static_cast<size_t>(pending) * static_cast<size_t>(m_channels), frames);
     pending += frames;
-    done += frames;
     if (progress.shown()) {
       char text[64];
-      snprintf(text, sizeof text, "%.1f of %.1f s", static_cast<double>(done) / m_rate, static_cast<double>(m_total) / m_rate);
-      progress.Update(done, m_total, text);
+      snprintf(text, sizeof text, "%.1f of %.1f s", static_cast<double>(done + frames) / m_rate,
+               static_cast<double>(m_total) / m_rate);
+      progress.Update(done + frames, m_total, text);
     }
+    return true;
+  };
+  const int rendered = m_core->RenderBlocks([this](int64_t done) { m_inputs.Advance(done); }, written, &error);
+  if (rendered == kExitFailed) {
+    fprintf(stderr, "semhost: render: %s\n", error.c_str());
+    return kExitFailed;
   }
-  if (!flush()) return Usage(error);
+  if (rendered != kExitOk || !flush(&error)) return Usage(error);
   return m_inputs.Finish(&error) ? kExitOk : Usage(error);
 }
 
 // Puts the block's outputs into the chunk, frame by frame; stereo in one
 // pass the compiler vectorises.
 void RenderRun::Interleave(float* to, int32_t frames) {
+  const AudioEngine& engine = m_core->engine();
   if (m_channels == 2) {
-    const float* left = m_engine->Output(0);
-    const float* right = m_engine->Output(1);
+    const float* left = engine.Output(0);
+    const float* right = engine.Output(1);
     for (int32_t f = 0; f < frames; ++f) {
       to[2 * f] = left[f];
       to[2 * f + 1] = right[f];
     }
   } else {
     for (int32_t c = 0; c < m_channels; ++c) {
-      const float* samples = m_engine->Output(static_cast<size_t>(c));
+      const float* samples = engine.Output(static_cast<size_t>(c));
       for (int32_t f = 0; f < frames; ++f) to[static_cast<size_t>(f * m_channels + c)] = samples[f];
     }
   }
   if (m_args.svg.empty()) return;
-  for (int32_t c = 0; c < m_channels; ++c) m_plot->AddOutput(static_cast<size_t>(c), m_engine->Output(static_cast<size_t>(c)), frames);
+  for (int32_t c = 0; c < m_channels; ++c) m_plot->AddOutput(static_cast<size_t>(c), engine.Output(static_cast<size_t>(c)), frames);
 }
 
 // Closes the module and puts the outputs in place.
@@ -407,12 +306,8 @@ int RenderRun::Commit() {
          static_cast<int>(m_channels), static_cast<long long>(m_total), static_cast<int>(m_rate),
          static_cast<long long>((m_total + m_args.block_size - 1) / m_args.block_size), static_cast<int>(m_args.block_size));
   if (m_args.svg.empty()) return kExitOk;
-  std::vector<std::string> names;
   // The pin's name; the lane says the channel, so a repeated pin needs no number of its own.
-  for (int32_t index : m_engine->sample_outputs()) {
-    names.push_back(m_info.pins[static_cast<size_t>(m_engine->pins()[static_cast<size_t>(index)].declaration)].name);
-  }
-  if (!m_plot->Write(m_args.svg, Printable(m_properties.name), names, &error)) return Usage(error);
+  if (!m_plot->Write(m_args.svg, Printable(m_properties.name), m_core->OutputNames(), &error)) return Usage(error);
   printf("wrote %s\n", m_args.svg.c_str());
   return kExitOk;
 }

@@ -150,9 +150,15 @@ std::vector<const PinInfo*> Evaluator::Outputs() const {
   return outputs;
 }
 
+std::vector<std::pair<std::string, std::string>> Evaluator::Values() const {
+  std::vector<std::pair<std::string, std::string>> values;
+  for (const PinInfo* pin : Outputs()) values.push_back({pin->name, m_info.FormatValue(*pin, m_session.PinBits(pin->index))});
+  return values;
+}
+
 std::vector<std::string> Evaluator::Lines() const {
   std::vector<std::string> lines;
-  for (const PinInfo* pin : Outputs()) lines.push_back(pin->name + " = " + m_info.FormatValue(*pin, m_session.PinBits(pin->index)));
+  for (const auto& value : Values()) lines.push_back(value.first + " = " + value.second);
   return lines;
 }
 

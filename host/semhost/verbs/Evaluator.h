@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "ModuleInfo.h"
@@ -55,6 +56,8 @@ class Evaluator {
   void ApplySets();
   // The outputs: every --get pin, else every output pin.
   std::vector<const PinInfo*> Outputs() const;
+  // ("Result", "0.87758255") for each output.
+  std::vector<std::pair<std::string, std::string>> Values() const;
   // "Result = 0.87758255" for each output.
   std::vector<std::string> Lines() const;
 

@@ -59,10 +59,7 @@ int InfoVerb::Run(const VerbOptions& options, const InfoArgs& args) {
   std::vector<ModuleInfo> modules;
   if (!ReadModules(options, *library, &observer, &modules)) return kExitFailed;
   if (args.json) {
-    nlohmann::json list = nlohmann::json::array();
-    for (const ModuleInfo& info : modules) list.push_back(info.Json());
-    const nlohmann::json document = {{"library", args.path}, {"modules", list}};
-    printf("%s\n", document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace).c_str());
+    printf("%s\n", JsonText(args.path, modules).c_str());
   } else {
     printf("library %s\n", args.path.c_str());
     for (const ModuleInfo& info : modules) printf("%s", info.Text().c_str());
@@ -72,6 +69,13 @@ int InfoVerb::Run(const VerbOptions& options, const InfoArgs& args) {
     return kExitUsage;
   }
   return kExitOk;
+}
+
+std::string InfoVerb::JsonText(const std::string& path, const std::vector<ModuleInfo>& modules) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const ModuleInfo& info : modules) list.push_back(info.Json());
+  const nlohmann::json document = {{"library", path}, {"modules", list}};
+  return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
 }  // namespace semhost
