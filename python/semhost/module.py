@@ -166,7 +166,11 @@ class Module:
         length = inputs.shape[1] if frames is None else int(frames)
         if self.isolated:
             return self._render_isolated(inputs, int(sample_rate), int(block_size), sets, automation, length)
-        return self._in_process().render(inputs, int(sample_rate), int(block_size), sets, automation, length)
+        try:
+            return self._in_process().render(inputs, int(sample_rate), int(block_size), sets, automation, length)
+        except ValueError as error:  # the harness calls the automation "automation"; here it is `automate`
+            text = str(error)
+            raise ValueError("automate: " + text[len("automation: "):] if text.startswith("automation: ") else text) from None
 
     def _render_isolated(self, inputs, sample_rate, block_size, sets, automation, frames):
         folder = tempfile.mkdtemp(prefix="semhost-", dir=wavfile.shared_folder())

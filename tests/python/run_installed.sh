@@ -7,6 +7,7 @@ set -euo pipefail
 build="$1" work="$2" python="$3"
 rm -rf "$work"
 cmake --install "$build" --prefix "$work" >/dev/null
+cd "$work"  # not a folder that holds a semhost package of its own
 PYTHONPATH="$work/lib/python3/dist-packages" "$python" - "$work" "$build/examples/gain/Gain.sem" <<'PY'
 import os, sys
 import numpy as np
