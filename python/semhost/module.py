@@ -20,6 +20,9 @@ from . import program, wavfile
 
 
 _input_lock = threading.Lock()
+# In process, renders and evaluations share the host's process-wide crash
+# notes: one at a time, whichever module and thread.
+_in_process_lock = threading.Lock()
 
 
 @dataclass(frozen=True)
@@ -167,7 +170,8 @@ class Module:
         if self.isolated:
             return self._render_isolated(inputs, int(sample_rate), int(block_size), sets, automation, length)
         try:
-            return self._in_process().render(inputs, int(sample_rate), int(block_size), sets, automation, length)
+            with _in_process_lock:
+                return self._in_process().render(inputs, int(sample_rate), int(block_size), sets, automation, length)
         except ValueError as error:  # the harness calls the automation "automation"; here it is `automate`
             text = str(error)
             raise ValueError("automate: " + text[len("automation: "):] if text.startswith("automation: ") else text) from None
@@ -269,7 +273,8 @@ class Module:
             _, out, _ = program.run(args)
             pairs = [line.rpartition(" = ")[::2] for line in out.splitlines() if " = " in line]
         else:
-            pairs = self._in_process().eval(sets, gets)
+            with _in_process_lock:
+                pairs = self._in_process().eval(sets, gets)
         return {name: self._typed(name, text) for name, text in pairs}
 
     def _typed(self, name, text):
