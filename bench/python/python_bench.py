@@ -84,7 +84,7 @@ def main():
     args = parser.parse_args()
     with tempfile.TemporaryDirectory() as folder:  # the command line reads and writes a disk folder
         single(args.gain, folder, args.runs, args.seconds)
-            batch(args.gain, folder, max(5, args.runs // 2))
+        batch(args.gain, folder, max(5, args.runs // 2))
     return 0
 
 
