@@ -85,6 +85,16 @@ def render_arguments(set=None, automate=None):
     return sets, json.dumps(document)
 
 
+def _change_args(folder, sets, automation):
+    """render's --set options, and --automate with the JSON written into `folder`."""
+    args = [arg for s in sets for arg in ("--set", s)]
+    if automation:
+        with open(os.path.join(folder, "automation.json"), "w") as f:
+            f.write(automation)
+        args += ["--automate", os.path.join(folder, "automation.json")]
+    return args
+
+
 def _as_input(x):
     if x is None:
         return None
@@ -186,12 +196,7 @@ class Module:
             if inputs is not None and inputs.shape[0] > 0:
                 shared = self._shared_input()
                 args += ["--in", shared.fill(inputs, sample_rate)]
-            for s in sets:
-                args += ["--set", s]
-            if automation:
-                with open(os.path.join(folder, "automation.json"), "w") as f:
-                    f.write(automation)
-                args += ["--automate", os.path.join(folder, "automation.json")]
+            args += _change_args(folder, sets, automation)
             try:
                 names = {os.path.join(folder, "automation.json"): "automate"}
                 if shared is not None:
@@ -237,12 +242,7 @@ class Module:
                 args += ["--frames", str(int(frames))]
             if sample_rate is not None:
                 args += ["--sample-rate", str(int(sample_rate))]
-            for s in sets:
-                args += ["--set", s]
-            if automation:
-                with open(os.path.join(folder, "automation.json"), "w") as f:
-                    f.write(automation)
-                args += ["--automate", os.path.join(folder, "automation.json")]
+            args += _change_args(folder, sets, automation)
             program.run(args, names={os.path.join(folder, "automation.json"): "automate"})
             return os.fspath(out)
         finally:
