@@ -187,7 +187,9 @@ class Module:
             raise ValueError("automate: " + text[len("automation: "):] if text.startswith("automation: ") else text) from None
 
     def _render_isolated(self, inputs, sample_rate, block_size, sets, automation, frames):
-        folder = tempfile.mkdtemp(prefix="semhost-", dir=wavfile.shared_folder())
+        outputs = max(1, sum(p.datatype == "DT_FSAMPLE" and p.direction == "DR_OUT" for p in self.pins),
+                      0 if inputs is None else inputs.shape[0])
+        folder = tempfile.mkdtemp(prefix="semhost-", dir=wavfile.shared_folder(outputs * frames * 4))
         try:
             args = ["render", self.path, "--module", str(self.module), "--out", os.path.join(folder, "out.wav"),
                     "--sample-rate", str(sample_rate), "--block-size", str(block_size), "--frames", str(frames),

@@ -16,9 +16,17 @@ import numpy as np
 _RIFF_LIMIT = 0xFFFFFFFF - 36
 
 
-def shared_folder():
-    """A folder in memory when the system has one (/dev/shm), else None."""
-    return "/dev/shm" if os.path.isdir("/dev/shm") and os.access("/dev/shm", os.W_OK) else None
+def shared_folder(needed_bytes=0):
+    """A folder in memory (/dev/shm) when the system has one with room for
+    `needed_bytes` and a margin, else None (the temporary folder): a small
+    /dev/shm, as containers often have, never fails a long render."""
+    try:
+        if not os.access("/dev/shm", os.W_OK):
+            return None
+        space = os.statvfs("/dev/shm")
+    except OSError:
+        return None
+    return "/dev/shm" if space.f_bavail * space.f_frsize >= 2 * needed_bytes + (16 << 20) else None
 
 
 def header(channels, frames, sample_rate):
