@@ -38,7 +38,8 @@ def _render_item(module, item, options):
     try:
         file_options = {k: v for k, v in options.items() if k != "sample_rate"}
         if _is_path(item):  # an audio file in, samples out
-            folder = tempfile.mkdtemp(prefix="semhost-", dir=wavfile.shared_folder())
+            # A float output takes at most twice a 16-bit input; more outputs than inputs, more.
+            folder = tempfile.mkdtemp(prefix="semhost-", dir=wavfile.shared_folder(4 * os.path.getsize(item)))
             try:
                 out = module.render_file(item, os.path.join(folder, "out.wav"), **file_options)
                 return wavfile.read(out)[0], None
