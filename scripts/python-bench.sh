@@ -7,4 +7,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --preset linux64 >/dev/null
 cmake --build --preset linux64 --target semhost_python Gain >/dev/null
-PYTHONPATH=build/linux64/python exec /usr/bin/python3 bench/python/python_bench.py build/linux64/examples/gain/Gain.sem "$@"
+PYTHONDONTWRITEBYTECODE=1 PYTHONPATH=build/linux64/python exec /usr/bin/python3 bench/python/python_bench.py build/linux64/examples/gain/Gain.sem "$@"
