@@ -74,6 +74,12 @@ class Gain : public SEModule_base {
     for (int32_t pin = kFirstChannelPin; pin + 1 < PinCount(); pin += 2) {
       m_channels.push_back(Channel{GetPin(pin), GetPin(pin)->SampleBuffer(), GetPin(pin + 1)->SampleBuffer()});
     }
+    // A host that gave a channel no buffer is answered once, here, not on every call.
+    m_live.clear();
+    m_live.reserve(m_channels.size());
+    for (const Channel& channel : m_channels) {
+      if (channel.in && channel.out) m_live.push_back(channel);
+    }
   }
 
   // A status change on an input: switch between processing and silence.
@@ -94,10 +100,9 @@ class Gain : public SEModule_base {
   // The frames [offset, offset + frames) of every channel, at the gain now in force.
   void Process(int32_t offset, int32_t frames) {
     const float gain = m_gain;
-    for (const Channel& channel : m_channels) {
+    for (const Channel& channel : m_live) {
       const float* in = channel.in;
       float* out = channel.out;
-      if (!in || !out) continue;
       for (int32_t i = offset; i < offset + frames; ++i) out[i] = in[i] * gain;
     }
   }
@@ -128,6 +133,7 @@ class Gain : public SEModule_base {
 
   float m_gain = 1.0f;            // "Gain": written by the host at the clock of a change
   std::vector<Channel> m_channels;  // one per input/output pair the host gave
+  std::vector<Channel> m_live;      // those with both buffers: the ones Process runs over
   bool m_silent = false;          // every input at status 0: silence written or being written
   int32_t m_silence_left = 0;     // frames WriteSilence still has to zero
 };
