@@ -28,8 +28,6 @@ constexpr size_t kTraceLinesShown = 200;
 // How a check's child says that the library could not be loaded.
 constexpr const char* kLoadFailedPrefix = "semhost: load failed: ";
 
-bool IsFailure(Status status) { return status == Status::kFail || status == Status::kCrashed || status == Status::kTimeout; }
-
 // Checks that ask the module for no pin properties: they run whatever the
 // pins declare. Every other check needs the pin-flags rule to hold, since the
 // framework ends the process when a host asks for a pin that breaks it.
@@ -131,18 +129,6 @@ const char* HalfOf(Family family) {
 }
 
 }  // namespace
-
-const char* StatusName(Status status) {
-  switch (status) {
-    case Status::kPass: return "PASS";
-    case Status::kWarn: return "WARN";
-    case Status::kFail: return "FAIL";
-    case Status::kCrashed: return "CRASHED";
-    case Status::kTimeout: return "TIMEOUT";
-    case Status::kSkipped: return "SKIPPED";
-  }
-  return "?";
-}
 
 Validator::Validator(ChildRunner self, ValidateOptions options) : m_self(std::move(self)), m_options(std::move(options)) {}
 
@@ -414,18 +400,6 @@ std::string ReplayCommand(const ValidateOptions& options, const std::string& mod
   std::string command = "semhost validate " + ShellQuoted(module);
   if (options.module_index != 0) command += " --module " + std::to_string(options.module_index);
   return command + " --only " + report.name + " --seed " + std::to_string(report.seed);
-}
-
-void Tally::Add(Status status) {
-  passed += status == Status::kPass ? 1 : 0;
-  warned += status == Status::kWarn ? 1 : 0;
-  skipped += status == Status::kSkipped ? 1 : 0;
-  failed += IsFailure(status) ? 1 : 0;
-}
-
-std::string Tally::Verdict() const {
-  return std::to_string(passed) + " passed, " + std::to_string(warned) + " warned, " + std::to_string(failed) +
-         " failed, " + std::to_string(skipped) + " skipped";
 }
 
 // Runs the prerequisites of the selected checks first: the pin-flags rule,

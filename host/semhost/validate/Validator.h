@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "CheckStatus.h"
 #include "ChildRunner.h"
 #include "ChildWatch.h"
 #include "Names.h"
@@ -37,9 +38,6 @@ struct ValidateOptions {
   std::string junit;    // a JUnit XML report goes here (through OutputFiles)
   int32_t jobs = 0;     // checks run at once; 0: one per processor
 };
-
-enum class Status { kPass, kWarn, kFail, kCrashed, kTimeout, kSkipped };
-const char* StatusName(Status status);
 
 struct CheckReport {
   std::string name;
@@ -70,13 +68,6 @@ struct CoverageRow {
   std::string label;
   int64_t count;
   std::string note;
-};
-
-// The verdict's counts.
-struct Tally {
-  size_t passed = 0, warned = 0, failed = 0, skipped = 0;
-  void Add(Status status);
-  std::string Verdict() const;  // "31 passed, 1 warned, 0 failed, 2 skipped"
 };
 
 // The command that replays one check of a run alone.
