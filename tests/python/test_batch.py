@@ -2,7 +2,6 @@
 and over a local cluster; a failed item is reported and the rest goes on."""
 
 import numpy as np
-import pytest
 
 import semhost
 

@@ -1,7 +1,6 @@
 """render: the same samples as `semhost render`, isolated and in process,
 with every change at its exact frame."""
 
-import json
 import os
 import subprocess
 
