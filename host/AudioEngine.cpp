@@ -182,10 +182,43 @@ void AudioEngine::Clear(float* buffer, int64_t count) {
   }
 }
 
+// The two channels of a stereo frame run into two buffers in one pass (the
+// compiler vectorises it; a channel at a time with stride 2 it does not).
+static void SplitStereo(const float* __restrict from, float* __restrict left, float* __restrict right, int64_t frames) {
+  for (int64_t f = 0; f < frames; ++f) {
+    left[f] = from[2 * f];
+    right[f] = from[2 * f + 1];
+  }
+}
+
+bool AudioEngine::FillStereoPair(size_t input, uint32_t start, int32_t frames) {
+  if (input + 1 >= m_feeds.size()) return false;
+  const Feed& left = m_feeds[input];
+  const Feed& right = m_feeds[input + 1];
+  const int64_t offset = static_cast<int64_t>(start) - left.first;
+  if (left.stride != 2 || right.stride != 2 || !left.samples || right.samples != left.samples + 1 ||
+      right.first != left.first || right.frames != left.frames || offset < 0) {
+    return false;
+  }
+  const int64_t have = std::min<int64_t>(std::max<int64_t>(left.frames - static_cast<int64_t>(start), 0), frames);
+  float* left_buffer = m_input_buffers[input];
+  float* right_buffer = m_input_buffers[input + 1];
+  SplitStereo(left.samples + static_cast<size_t>(offset) * 2, left_buffer, right_buffer, have);
+  if (have < frames) {
+    Clear(left_buffer + have, frames - have);
+    Clear(right_buffer + have, frames - have);
+  }
+  return true;
+}
+
 void AudioEngine::Process(int32_t frames) {
   frames = std::min(std::max<int32_t>(frames, 1), m_block_size);
   const uint32_t start = m_schedule.sample_clock();
   for (size_t i = 0; i < m_input_buffers.size(); ++i) {
+    if (FillStereoPair(i, start, frames)) {
+      ++i;
+      continue;
+    }
     float* buffer = m_input_buffers[i];
     const Feed& feed = m_feeds[i];
     const int64_t offset = static_cast<int64_t>(start) - feed.first;  // into feed.samples

@@ -125,6 +125,10 @@ class AudioEngine {
     int64_t first = 0;  // the frame at samples[0]
   };
   void PostDue(uint32_t until);
+  // Fills the buffers of sample inputs `input` and `input + 1` for the block
+  // when they are the two channels of one interleaved stereo stream; false
+  // (nothing done) otherwise.
+  bool FillStereoPair(size_t input, uint32_t start, int32_t frames);
   static void Clear(float* buffer, int64_t count);
 
   StandInHost& m_host;

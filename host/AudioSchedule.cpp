@@ -41,6 +41,7 @@ void AudioSchedule::DeliverDueEvents() {
   // The host's own events first, then the module's; each in posting order.
   // Events posted meanwhile join their queue.
   for (;;) {
+    if (m_host_events.empty() && m_events.empty()) return;  // the usual block: nothing due
     if (!m_half.HasAudioHalf()) return;
     const auto host_due = m_host_events.lower_bound(m_clock);  // the first of its key
     if (host_due != m_host_events.end() && host_due->first == m_clock) {
@@ -63,6 +64,7 @@ uint32_t AudioSchedule::FramesBeforeNextEvent(uint32_t limit, uint32_t from) con
   // never due again until the clock wraps. The nearest event at least `from`
   // ahead is the first at or after clock + from, else (wrapping) the first.
   uint32_t frames = limit;
+  if (m_events.empty() && m_host_events.empty()) return frames;
   const uint32_t target = m_clock + from;
   const auto nearest = [&](const auto& queue) {
     if (queue.empty()) return;

@@ -55,8 +55,9 @@ class Observers {
       if (Callback* callback = state.entries[i].callback.get()) (*callback)(args...);
     }
     if (--state.notifying > 0) return;
-    state.Compact();
-    if (state.self) std::shared_ptr<State>(std::move(state.self)).reset();  // the owner is gone: last use of `state`
+    // Only a notification during which something unsubscribed, or the owner
+    // went, has anything to tidy: the usual one ends here.
+    if (state.removed || !state.retired.empty() || state.self) Tidy(state);
   }
 
   bool empty() const {
@@ -65,6 +66,12 @@ class Observers {
   }
 
  private:
+  struct State;
+  static void Tidy(State& state) {
+    state.Compact();
+    if (state.self) std::shared_ptr<State>(std::move(state.self)).reset();  // the owner is gone: last use of `state`
+  }
+
   struct Entry {
     uint64_t id;
     std::shared_ptr<Callback> callback;  // null once unsubscribed

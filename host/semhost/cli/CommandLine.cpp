@@ -230,19 +230,28 @@ int RunUnsupervised(const std::string& self, Options& o, Verbs& v) {
   return StdoutComplete("semhost") || code != kExitOk ? code : kExitUsage;
 }
 
+// The supervised child's side of a module verb, started again or forked.
+int RunAsChild(const std::string& token, const std::vector<std::string>& redirects, const Options& o, const Verbs& v) {
+  SupervisedChild child(token, redirects);
+  if (!child.ok()) {
+    fprintf(stderr, "semhost: the supervised run's page is missing\n");
+    return kExitFailed;
+  }
+  return child.Finish(RunHere(o, v));
+}
+
 int Dispatch(const std::string& self, int argc, char** argv, Options& o, Verbs& v) {
   const bool module_verb = *v.info || *v.eval || *v.plot || v.audio->render();
   if (!module_verb) return RunUnsupervised(self, o, v);
-  if (!o.child_token.empty()) {
-    SupervisedChild child(o.child_token, o.redirects);
-    if (!child.ok()) {
-      fprintf(stderr, "semhost: the supervised run's page is missing\n");
-      return kExitFailed;
-    }
-    return child.Finish(RunHere(o, v));
-  }
+  if (!o.child_token.empty()) return RunAsChild(o.child_token, o.redirects, o, v);
   const std::string verb = *v.info ? "info" : *v.eval ? "eval" : *v.plot ? "plot" : "render";
-  if (!o.in_process) return Supervisor(Self(self), verb).Run(FilesOf(o, v), o.timeout_ms, argc, argv);
+  if (!o.in_process) {
+    Supervisor supervisor(Self(self), verb);
+    supervisor.RunForkedWhereAble([&o, &v](const std::string& token, const std::vector<std::string>& redirects) {
+      return RunAsChild(token, redirects, o, v);
+    });
+    return supervisor.Run(FilesOf(o, v), o.timeout_ms, argc, argv);
+  }
   int code = kExitUsage;
   if (!CheckInputs(FilesOf(o, v), verb, &code)) return code;
   code = RunHere(o, v);

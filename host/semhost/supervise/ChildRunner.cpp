@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include "ChildWatch.h"
@@ -316,6 +317,9 @@ struct Launch {
   int out = 1;  // the child's stdout and stderr
   int err = 2;
   int death_signal = SIGKILL;  // what the child gets when we die
+  // When set, the forked child runs this and ends with its answer instead of
+  // executing `command`: no second program start, no second dynamic link.
+  const std::function<int()>* body = nullptr;
 };
 
 // Starts the child; answers its pid, or -1 with `error_number` set to the
@@ -343,6 +347,10 @@ pid_t Spawn(const Launch& launch, int* error_number) {
     dup2(in, 0);
     if (launch.out != 1) dup2(launch.out, 1);
     if (launch.err != 2) dup2(launch.err, 2);
+    if (launch.body) {
+      close(report[1]);  // the parent learns at once that the child runs
+      _exit((*launch.body)());
+    }
     execvp(argv[0], argv.data());  // a bare name (an emulator, say) is looked up in PATH
     const int failure = errno;
     ssize_t ignored = write(report[1], &failure, sizeof failure);
@@ -500,10 +508,20 @@ ChildResult ChildRunner::Run(const std::vector<std::string>& args, int timeout_m
 
 ChildResult ChildRunner::RunWatched(const std::vector<std::string>& args, const ChildWatch& watch,
                                     int call_timeout_ms) const {
+  return RunWatchedLaunch(args, nullptr, watch, call_timeout_ms);
+}
+
+ChildResult ChildRunner::RunWatchedFork(const std::function<int()>& body, const ChildWatch& watch,
+                                        int call_timeout_ms) const {
+  return RunWatchedLaunch({}, &body, watch, call_timeout_ms);
+}
+
+ChildResult ChildRunner::RunWatchedLaunch(const std::vector<std::string>& args, const std::function<int()>* body,
+                                          const ChildWatch& watch, int call_timeout_ms) const {
   ChildResult result;
   // SIGTERM, so that a child whose parent was killed outright still removes
   // the temporaries it was writing.
-  Launch launch{{m_program}, 1, 2, SIGTERM};
+  Launch launch{{m_program}, 1, 2, SIGTERM, body};
   launch.command.insert(launch.command.end(), args.begin(), args.end());
   // The child holds the write end of a pipe; its end closes it and wakes us at once.
   int ended[2];

@@ -5,8 +5,9 @@
 // stdout and stderr and times each of its calls into a module on the page it
 // shares with us (the verbs' supervised runs). A child never outlives us: on
 // Linux it dies with its parent (PR_SET_PDEATHSIG), on Windows with the job
-// object that holds it. fork/exec on POSIX, CreateProcess on Windows.
+// object that holds it. fork/exec (or fork alone) on POSIX, CreateProcess on Windows.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,13 @@ class ChildRunner {
   // (0: no limit) ends the child: kTimedOut.
   ChildResult RunWatched(const std::vector<std::string>& args, const ChildWatch& watch, int call_timeout_ms) const;
 
+#if !defined(_WIN32)
+  // RunWatched for a child forked from this process that runs `body` and
+  // ends with its answer (the program is not started again). The caller
+  // must have no other thread running and must have flushed its stdio.
+  ChildResult RunWatchedFork(const std::function<int()>& body, const ChildWatch& watch, int call_timeout_ms) const;
+#endif
+
   // Ends the child now running, if any (async-signal-safe): what our own
   // signal handlers do before we end.
   static void KillRunningChild();
@@ -58,6 +66,11 @@ class ChildRunner {
   static std::string ExceptionName(unsigned code);
 
  private:
+#if !defined(_WIN32)
+  ChildResult RunWatchedLaunch(const std::vector<std::string>& args, const std::function<int()>* body,
+                               const ChildWatch& watch, int call_timeout_ms) const;
+#endif
+
   std::string m_program;
   std::string m_emulator;
   bool m_always_emulate;

@@ -33,15 +33,14 @@ int Supervisor::Run(const RunFiles& files, int call_timeout_ms, int argc, char**
     return kExitFailed;
   }
   m_outputs = !outputs.Redirects().empty();
-  std::vector<std::string> args = {kChildOption, watch.token()};
+  std::vector<std::string> redirects;
   for (const auto& redirect : outputs.Redirects()) {
-    args.push_back(std::string(kRedirectOption) + "=" + redirect.first);
-    args.push_back(std::string(kRedirectOption) + "=" + redirect.second);
+    redirects.push_back(redirect.first);
+    redirects.push_back(redirect.second);
   }
-  for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
   fflush(stdout);
   fflush(stderr);
-  const ChildResult child = m_self.RunWatched(args, watch, call_timeout_ms);
+  const ChildResult child = Start(watch, redirects, call_timeout_ms, argc, argv);
   int reported = 0;
   if (child.end == ChildResult::End::kExited && watch.Reported(&reported) && reported == child.exit_code) {
     if (reported == kExitOk && !outputs.Commit(&error)) {
@@ -52,6 +51,20 @@ int Supervisor::Run(const RunFiles& files, int call_timeout_ms, int argc, char**
   }
   outputs.Discard();
   return Explain(child, watch, call_timeout_ms);
+}
+
+ChildResult Supervisor::Start(const ChildWatch& watch, const std::vector<std::string>& redirects, int call_timeout_ms,
+                              int argc, char** argv) const {
+#if !defined(_WIN32)
+  if (m_body) {
+    const std::function<int()> body = [&] { return m_body(watch.token(), redirects); };
+    return m_self.RunWatchedFork(body, watch, call_timeout_ms);
+  }
+#endif
+  std::vector<std::string> args = {kChildOption, watch.token()};
+  for (const std::string& redirect : redirects) args.push_back(std::string(kRedirectOption) + "=" + redirect);
+  for (int i = 1; i < argc; ++i) args.push_back(argv[i]);
+  return m_self.RunWatched(args, watch, call_timeout_ms);
 }
 
 // One line for a child that did not end by its own account.
