@@ -49,6 +49,7 @@ class Observers {
   // the state when a callback destroys the owner.
   void Notify(Args... args) const {
     State& state = *m_state;
+    if (state.entries.empty()) return;  // no one to tell, nothing to tidy
     ++state.notifying;
     const size_t count = state.entries.size();
     for (size_t i = 0; i < count && i < state.entries.size(); ++i) {

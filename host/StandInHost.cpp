@@ -105,14 +105,18 @@ se_ret_t StandInHost::seaudioMaster(void* record, int32_t opcode, int32_t index,
 size_t StandInHost::TraceCall(Side side, Entry entry, const void* record, int32_t opcode, int32_t index,
                               int32_t value, const void* ptr, float opt) {
   m_trace.push_back(TraceEntry{side, entry, record, opcode, index, value, ptr, FloatBits(opt), 0, m_depth});
-  m_on_call.Notify(m_trace.back());
-  return m_trace.size() - 1;
+  const size_t at = m_trace.size() - 1;
+  if (m_watcher) m_watcher->CallStarted(m_trace[at], *this);
+  // The watcher may have cleared the trace.
+  if (at < m_trace.size()) m_on_call.Notify(m_trace[at]);
+  return at;
 }
 
 void StandInHost::Complete(size_t at, se_ret_t result) {
   if (at >= m_trace.size()) return;  // the trace was cleared during the call
   m_trace[at].result = result;
-  m_on_return.Notify(m_trace[at]);
+  if (m_watcher) m_watcher->CallReturned(m_trace[at], *this);
+  if (at < m_trace.size()) m_on_return.Notify(m_trace[at]);
 }
 
 void StandInHost::RunAsCall(const std::function<void()>& call) {

@@ -25,6 +25,7 @@
 
 #include "AudioRecord.h"
 #include "AudioSchedule.h"
+#include "CallWatcher.h"
 #include "GuiRecord.h"
 #include "SEEvent.h"
 #include "SEExports.h"
@@ -173,6 +174,9 @@ class StandInHost final : public AudioHalfCalls {
   const std::vector<TraceEntry>& Trace() const { return m_trace; }
   std::vector<TraceEntry> Callbacks() const;  // the module → host part, in order
   void ClearTrace() { m_trace.clear(); }
+  // The watcher told of every entry before any subscriber (null: none); it
+  // must outlive the host or be replaced first.
+  void SetWatcher(CallWatcher* watcher) { m_watcher = watcher; }
   // Each subscriber is called for each entry as it is made (before a call's
   // result is known), until its subscription ends.
   [[nodiscard]] Subscription OnCall(std::function<void(const TraceEntry&)> listener) {
@@ -255,6 +259,7 @@ class StandInHost final : public AudioHalfCalls {
   AudioSchedule m_schedule{*this};
 
   std::vector<TraceEntry> m_trace;
+  CallWatcher* m_watcher = nullptr;
   Observers<const TraceEntry&> m_on_call;
   Observers<const TraceEntry&> m_on_return;
   Observers<StandInHost&, const TraceEntry&> m_on_callback;

@@ -21,11 +21,11 @@ Suites: bookworm bookworm-updates
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 EOF
-  $SUDO apt-get update -qq
+  bash "$root/scripts/apt-update.sh"
 fi
 version="$(apt-cache showsrc libsndfile 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -n 1)"
 if [ -z "$version" ]; then
-  $SUDO apt-get update -qq
+  bash "$root/scripts/apt-update.sh"
   version="$(apt-cache showsrc libsndfile | sed -n 's/^Version: //p' | sort -V | tail -n 1)"
 fi
 

@@ -23,7 +23,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   # The linux32 semhost reads audio files with the i386 libsndfile, installed
   # beside the amd64 one (Debian multiarch).
   dpkg --print-foreign-architectures | grep -qx i386 || $SUDO dpkg --add-architecture i386
-  $SUDO apt-get update -qq
+  bash "$(dirname "$0")/apt-update.sh"
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" </dev/null
 fi
 
@@ -35,7 +35,7 @@ if gcc -m32 "$probe/p.c" -o "$probe/p" 2>/dev/null && "$probe/p" 2>/dev/null; th
   if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
     SUDO=""
     [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-    $SUDO apt-get update -qq
+    bash "$(dirname "$0")/apt-update.sh"
     $SUDO apt-get install -y -qq --no-install-recommends wine32:i386 </dev/null
   fi
 fi

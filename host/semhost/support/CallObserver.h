@@ -9,11 +9,10 @@
 
 namespace semhost {
 
-class CallObserver {
+// The traced calls come as a host's watcher's do (CallStarted, CallReturned).
+class CallObserver : public sehost::CallWatcher {
  public:
   virtual ~CallObserver() = default;
-  virtual void CallStarted(const sehost::TraceEntry& entry, const sehost::StandInHost& host) = 0;
-  virtual void CallReturned(const sehost::TraceEntry& entry, const sehost::StandInHost& host) = 0;
   // `call` reads like "makeModule index=0 type=2"; `answer` like "gui" or "1".
   virtual void LibraryCallStarted(const std::string& call) = 0;
   virtual void LibraryCallReturned(const std::string& answer) = 0;
@@ -23,8 +22,9 @@ class CallObserver {
     sehost::Subscription started;
     sehost::Subscription returned;
   };
-  // Follows every call `host` makes and answers, beside the host's other
-  // subscribers, until the observation ends. The observer must outlive it.
+  // Follows every call `host` makes and answers, as one of its subscribers,
+  // until the observation ends. The observer must outlive it. (A session
+  // makes its observer the host's watcher instead: called directly.)
   [[nodiscard]] Observation Observe(sehost::StandInHost& host) {
     const sehost::StandInHost* watched = &host;
     return {host.OnCall([this, watched](const sehost::TraceEntry& e) { CallStarted(e, *watched); }),

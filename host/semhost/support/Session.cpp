@@ -14,10 +14,13 @@ int32_t AudioPinCount(const std::vector<SEPinProperties>& pins) {
 
 Session::Session(const sehost::ModuleLibrary& library, int32_t module_index, CallObserver* observer, int32_t host_context)
     : m_library(library), m_module_index(module_index), m_observer(observer), m_host(host_context) {
-  if (m_observer) m_observation = m_observer->Observe(m_host);
+  m_host.SetWatcher(m_observer);
 }
 
-Session::~Session() { Stop(); }
+Session::~Session() {
+  Stop();
+  m_host.SetWatcher(nullptr);  // the host's own end (closing what is left) is not the observer's
+}
 
 int32_t Session::GetProperties(int32_t index, ModuleProperties* properties) {
   if (m_observer) m_observer->LibraryCallStarted("getModuleProperties index=" + std::to_string(index));

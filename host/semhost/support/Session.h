@@ -71,7 +71,6 @@ class Session {
   int32_t m_module_index;
   CallObserver* m_observer;
   sehost::StandInHost m_host;
-  CallObserver::Observation m_observation;  // ends before the host, after Stop
   std::vector<SEPinProperties> m_pins;
   bool m_pins_cut = false;
   int32_t m_block_size = 1024;
