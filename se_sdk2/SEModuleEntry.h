@@ -15,8 +15,11 @@
 #include <stdint.h>
 
 #include <new>
+#include <type_traits>
 
 #include "SEExports.h"
+
+class SEModule_base;
 
 // The number every getModuleProperties call writes into sdk_version.
 constexpr int32_t SE_SDK_VERSION = 2230;
@@ -38,11 +41,14 @@ struct SEModuleEntry {
 
 // The factory of a half class H (constructed with the callback and the host's
 // value, as SEModule_base and SEGUI_base are): a failed allocation answers
-// null before any constructor has run, so nothing calls the host.
+// null before any constructor has run, so nothing calls the host. An audio
+// half learns its own class, for its event entry (ChooseEventEntry).
 template <class H>
 void* SENewHalf(SEHostCallback seaudioMaster, int32_t host_context) {
   H* half = new (std::nothrow) H(seaudioMaster, host_context);
-  return half ? static_cast<void*>(half->Record()) : nullptr;
+  if (!half) return nullptr;
+  if constexpr (std::is_base_of_v<SEModule_base, H>) half->template ChooseEventEntry<H>();
+  return static_cast<void*>(half->Record());
 }
 
 // The row of a module whose halves are the classes Audio and Gui.

@@ -64,6 +64,17 @@ void SEModule_base::StaticHandleEvent(SEModule_base* module, SEEvent* event) {
   module->LeaveCall();
 }
 
+void SEModule_base::StaticRouteEvent(SEModule_base* module, SEEvent* event) {
+  if (!event) return;  // nothing to handle
+  module->EnterCall();
+  try {
+    module->SEModule_base::HandleEvent(event);
+  } catch (...) {
+    // As StaticHandleEvent: the event is simply handled.
+  }
+  module->LeaveCall();
+}
+
 se_ret_t SEModule_base::Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
   switch (opcode) {
     case OP_OPEN:

@@ -64,6 +64,15 @@ class SEModule_base {
   static se_ret_t StaticDispatch(AudioRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                  float opt);
   static void StaticHandleEvent(SEModule_base* module, SEEvent* event);  // the record's event_function
+  // The event entry of a half whose class keeps the framework's HandleEvent:
+  // the same guard and hold, and the framework's routing called directly,
+  // which is where the virtual call would lead.
+  static void StaticRouteEvent(SEModule_base* module, SEEvent* event);
+  // Called by the factory that made the half, with its own class D (the
+  // object's dynamic type): where D overrides no HandleEvent, the record's
+  // event_function becomes StaticRouteEvent, saving a call on every event.
+  template <class D>
+  void ChooseEventEntry();
 
   // Makes the process function that runs member function F of a module class
   // D (taking the run's offset and frame count), for SetProcessFunction:
@@ -212,6 +221,14 @@ void SEModule_base::RunProcess(int32_t buffer_offset, int32_t sample_frames) noe
     // The run is over; the exception goes no further.
   }
   LeaveCall();
+}
+
+template <class D>
+void SEModule_base::ChooseEventEntry() {
+  static_assert(std::is_base_of_v<SEModule_base, D>, "an audio half's own class");
+  if constexpr (std::is_same_v<decltype(&D::HandleEvent), void (SEModule_base::*)(SEEvent*)>) {
+    m_record.event_function = &SEModule_base::StaticRouteEvent;
+  }
 }
 
 template <auto F>

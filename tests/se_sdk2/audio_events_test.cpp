@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <tuple>
 
+#include "SEModuleEntry.h"
 #include "SEModule_base.h"
 #include "StandInHost.h"
 #include "probe_module.h"
@@ -316,6 +317,49 @@ TEST_F(AudioEvents, APinStatusEventWithoutPinsIsAContractViolation) {
   Create();
   EXPECT_DEATH(host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 2, 0, 0, nullptr}),
                AssertionPattern("m_pins != 0", kModuleFile));
+}
+
+// Halves made by the framework's factory, one keeping the framework's routing
+// and one routing events itself.
+class Routed : public SEModule_base {
+ public:
+  using SEModule_base::SEModule_base;
+  bool GetPinProperties(int32_t index, SEPinProperties* p) override {
+    if (index != 0) return false;
+    p->direction = DR_IN;
+    p->datatype = DT_FLOAT;
+    return true;
+  }
+  void OnPinStatusChange(SEPin* pin) override { seen.push_back(pin->Status()); }
+  std::vector<int32_t> seen;
+};
+class OwnRoute : public Routed {
+ public:
+  using Routed::Routed;
+  void HandleEvent(SEEvent* e) override { seen.push_back(-e->int_value1); }
+};
+
+TEST(AudioEventEntry, TheFactoryRoutesDirectlyOnlyWhereTheClassKeepsTheFrameworksRouting) {
+  sehost::StandInHost host;
+  host.schedule().SetAudioPinCount(1, 64);
+  host.CreateAudio([](SEHostCallback cb, int32_t ctx) { return static_cast<AudioRecord*>(SENewHalf<Routed>(cb, ctx)); });
+  host.AudioDispatch(OP_OPEN);
+  Routed* routed = static_cast<Routed*>(host.audio()->module);
+  EXPECT_EQ(host.audio()->event_function, &SEModule_base::StaticRouteEvent);
+  host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 1, 0, 0, nullptr});
+  host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 2, 0, 1, nullptr});  // no such pin: ignored
+  host.audio()->event_function(routed, nullptr);
+  EXPECT_EQ(routed->seen, std::vector<int32_t>{1});
+  EXPECT_EQ(routed->GetPin(0)->Status(), 0);
+  host.schedule().SetSampleClock(10);
+  EXPECT_DEATH(host.DeliverEvent(SEEvent{11, 6, 0, 0, 0, nullptr}),
+               AssertionPattern("e->time_stamp == SampleClock()", kModuleFile));
+
+  sehost::StandInHost own_host;
+  own_host.CreateAudio([](SEHostCallback cb, int32_t ctx) { return static_cast<AudioRecord*>(SENewHalf<OwnRoute>(cb, ctx)); });
+  EXPECT_EQ(own_host.audio()->event_function, &SEModule_base::StaticHandleEvent);
+  own_host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 2, 0, 0, nullptr});
+  EXPECT_EQ(static_cast<OwnRoute*>(own_host.audio()->module)->seen, std::vector<int32_t>{-2});
 }
 
 }  // namespace
