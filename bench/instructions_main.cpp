@@ -4,8 +4,11 @@
 // framework paths run the built module library, loaded by path as a host
 // loads it; with --static, the copy linked into this program.
 //
-//   se_instructions [--static] gui|floor|bare MODE COUNT
-//   se_instructions [--static] gui-life|audio-life|audio-open|audio-process - COUNT
+//   se_instructions [--static | --library LIB] gui|floor|bare MODE COUNT
+//   se_instructions [--static | --library LIB] gui-life|audio-life|audio-open|audio-process - COUNT
+//
+// --library runs the paths on another module library (bench/CMath.c: the GUI
+// half by hand in C) instead of the built one.
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -34,8 +37,14 @@ int main(int argc, char** argv) {
     --argc;
     ++argv;
   }
+  const char* library = sebench::kModuleLibraryPath;
+  if (!linked && argc > 2 && strcmp(argv[1], "--library") == 0) {
+    library = argv[2];
+    argc -= 2;
+    argv += 2;
+  }
   if (argc != 4) {
-    fprintf(stderr, "usage: %s [--static] PATH MODE COUNT\n", argv[0]);
+    fprintf(stderr, "usage: %s [--static | --library LIB] PATH MODE COUNT\n", argv[0]);
     return 2;
   }
   const std::string path = argv[1];
@@ -48,7 +57,7 @@ int main(int argc, char** argv) {
   }
 
   if (!linked) {
-    const std::string error = sebench::UseModuleLibrary(sebench::kModuleLibraryPath);
+    const std::string error = sebench::UseModuleLibrary(library);
     if (!error.empty()) {
       fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
       return 2;
