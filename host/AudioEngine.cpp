@@ -59,6 +59,7 @@ AudioEngine::AudioEngine(StandInHost& host, const std::vector<SEPinProperties>& 
     }
   }
   m_feeds.resize(m_inputs.size());
+  m_feeds_moved = true;
 }
 
 const EnginePin* AudioEngine::PinOfDeclaration(int32_t declaration) const {
@@ -89,6 +90,7 @@ void AudioEngine::Prepare(int32_t block_size) {
 void AudioEngine::Stream(size_t input, const float* samples, int64_t frames, size_t stride) {
   if (input >= m_feeds.size()) return;
   m_feeds[input] = Feed{samples, frames, std::max<size_t>(stride, 1)};
+  m_feeds_moved = true;
   const intptr_t pin = m_inputs[input];
   m_changes.push_back(Change{0, SEEvent{0, EVT_PIN_STATUS, 2, 0, pin, nullptr}, nullptr});
   if (frames >= 0 && frames <= UINT32_MAX) {
@@ -102,6 +104,7 @@ void AudioEngine::MoveStream(size_t input, const float* samples, int64_t first) 
   if (input >= m_feeds.size()) return;
   m_feeds[input].samples = samples;
   m_feeds[input].first = first;
+  m_feeds_moved = true;
 }
 
 bool AudioEngine::CanSet(int32_t declaration, std::string* why) const {
@@ -153,8 +156,7 @@ bool AudioEngine::ScheduleChange(int32_t declaration, uint32_t bits, uint32_t fr
   return true;
 }
 
-void AudioEngine::PostDue(uint32_t until) {
-  if (m_next_change == m_changes.size()) return;  // nothing left to hand over
+void AudioEngine::PostChanges(uint32_t until) {
   if (!m_sorted) {
     // By frame; changes at one frame keep the order they were scheduled in.
     std::stable_sort(m_changes.begin() + static_cast<std::ptrdiff_t>(m_next_change), m_changes.end(),
@@ -173,58 +175,50 @@ void AudioEngine::PostDue(uint32_t until) {
   }
 }
 
-// Zeroes `count` floats; a block of a few frames costs no library call.
-void AudioEngine::Clear(float* buffer, int64_t count) {
-  if (count <= 4) {
-    for (int64_t f = 0; f < count; ++f) buffer[f] = 0.0f;
-  } else {
-    memset(buffer, 0, static_cast<size_t>(count) * sizeof(float));
-  }
-}
-
 // The two channels of a stereo frame run into two buffers in one pass (the
-// compiler vectorises it; a channel at a time with stride 2 it does not).
+// compiler vectorises it; a channel at a time with stride 2 it does not). A
+// block of a frame or two goes without the vector loop's set-up.
 static void SplitStereo(const float* __restrict from, float* __restrict left, float* __restrict right, int64_t frames) {
+  if (frames <= 2) {
+    if (frames > 0) left[0] = from[0], right[0] = from[1];
+    if (frames > 1) left[1] = from[2], right[1] = from[3];
+    return;
+  }
   for (int64_t f = 0; f < frames; ++f) {
     left[f] = from[2 * f];
     right[f] = from[2 * f + 1];
   }
 }
 
-bool AudioEngine::FillStereoPair(size_t input, uint32_t start, int32_t frames) {
-  if (input + 1 >= m_feeds.size()) return false;
-  const Feed& left = m_feeds[input];
-  const Feed& right = m_feeds[input + 1];
-  const int64_t offset = static_cast<int64_t>(start) - left.first;
-  if (left.stride != 2 || right.stride != 2 || !left.samples || right.samples != left.samples + 1 ||
-      right.first != left.first || right.frames != left.frames || offset < 0) {
-    return false;
+void AudioEngine::FindStereoPairs() {
+  for (size_t i = 0; i < m_feeds.size(); ++i) {
+    Feed& left = m_feeds[i];
+    const Feed* right = i + 1 < m_feeds.size() ? &m_feeds[i + 1] : nullptr;
+    left.pairs_with_next = right && left.stride == 2 && right->stride == 2 && left.samples &&
+                           right->samples == left.samples + 1 && right->first == left.first &&
+                           right->frames == left.frames;
   }
-  const int64_t have = std::min<int64_t>(std::max<int64_t>(left.frames - static_cast<int64_t>(start), 0), frames);
-  float* left_buffer = m_input_buffers[input];
-  float* right_buffer = m_input_buffers[input + 1];
-  SplitStereo(left.samples + static_cast<size_t>(offset) * 2, left_buffer, right_buffer, have);
-  if (have < frames) {
-    Clear(left_buffer + have, frames - have);
-    Clear(right_buffer + have, frames - have);
-  }
-  return true;
+  m_feeds_moved = false;
 }
 
-void AudioEngine::Process(int32_t frames) {
-  frames = std::min(std::max<int32_t>(frames, 1), m_block_size);
-  const uint32_t start = m_schedule.sample_clock();
+// The frames of a feed there are for a block at `start`: 0 to `frames`, from `offset` into its samples.
+static int64_t FramesToCopy(const float* samples, int64_t length, int64_t offset, uint32_t start, int32_t frames) {
+  const int64_t have = samples && offset >= 0 ? length - static_cast<int64_t>(start) : 0;
+  return std::min<int64_t>(std::max<int64_t>(have, 0), frames);
+}
+
+void AudioEngine::FillInputs(uint32_t start, int32_t frames) {
+  if (m_feeds_moved) FindStereoPairs();
   for (size_t i = 0; i < m_input_buffers.size(); ++i) {
-    if (FillStereoPair(i, start, frames)) {
-      ++i;
-      continue;
-    }
-    float* buffer = m_input_buffers[i];
     const Feed& feed = m_feeds[i];
+    float* buffer = m_input_buffers[i];
     const int64_t offset = static_cast<int64_t>(start) - feed.first;  // into feed.samples
-    int64_t have = feed.samples && offset >= 0 ? feed.frames - static_cast<int64_t>(start) : 0;
-    have = std::min<int64_t>(std::max<int64_t>(have, 0), frames);
-    if (have > 0 && feed.stride == 1) {
+    const int64_t have = FramesToCopy(feed.samples, feed.frames, offset, start, frames);
+    if (feed.pairs_with_next) {
+      float* right = m_input_buffers[++i];
+      if (have > 0) SplitStereo(feed.samples + static_cast<size_t>(offset) * 2, buffer, right, have);
+      if (have < frames) Clear(right + have, frames - have);
+    } else if (have > 0 && feed.stride == 1) {
       memcpy(buffer, feed.samples + offset, static_cast<size_t>(have) * sizeof(float));
     } else if (have > 0) {
       const float* from = feed.samples + static_cast<size_t>(offset) * feed.stride;
@@ -237,15 +231,17 @@ void AudioEngine::Process(int32_t frames) {
     }
     if (have < frames) Clear(buffer + have, frames - have);
   }
+}
+
+void AudioEngine::Process(int32_t frames) {
+  frames = std::min(std::max<int32_t>(frames, 1), m_block_size);
+  const uint32_t start = m_schedule.sample_clock();
+  FillInputs(start, frames);
   // A module that writes nothing to an output leaves silence there, not an earlier block.
   for (float* buffer : m_output_buffers) Clear(buffer, m_block_size);
   PostDue(start + static_cast<uint32_t>(frames));
   m_host.ClearTrace();
   m_schedule.RunBlock(frames);
-}
-
-const float* AudioEngine::Output(size_t output) const {
-  return output < m_output_buffers.size() ? m_output_buffers[output] : nullptr;
 }
 
 }  // namespace sehost

@@ -32,6 +32,7 @@
 // The audio half alone is run: nothing here needs a GUI half.
 
 #include <stdint.h>
+#include <string.h>
 
 #include <functional>
 #include <string>
@@ -108,7 +109,9 @@ class AudioEngine {
   void Process(int32_t frames);
   // Output number `output` (of sample_outputs()) after Process: block-size
   // floats; null for a number past the outputs or before Prepare.
-  const float* Output(size_t output) const;
+  const float* Output(size_t output) const {
+    return output < m_output_buffers.size() ? m_output_buffers[output] : nullptr;
+  }
   // The clock of the next block's first sample.
   uint32_t clock() const { return m_schedule.sample_clock(); }
 
@@ -123,13 +126,30 @@ class AudioEngine {
     int64_t frames = 0;
     size_t stride = 1;
     int64_t first = 0;  // the frame at samples[0]
+    // This feed and the next are the two channels of one interleaved stereo
+    // stream (FindStereoPairs): one pass fills both buffers.
+    bool pairs_with_next = false;
   };
-  void PostDue(uint32_t until);
-  // Fills the buffers of sample inputs `input` and `input + 1` for the block
-  // when they are the two channels of one interleaved stereo stream; false
-  // (nothing done) otherwise.
-  bool FillStereoPair(size_t input, uint32_t start, int32_t frames);
-  static void Clear(float* buffer, int64_t count);
+  // Hands the host the changes due up to `until`; a block with none due
+  // costs two comparisons.
+  void PostDue(uint32_t until) {
+    if (m_next_change == m_changes.size()) return;
+    if (m_sorted && m_changes[m_next_change].frame > until) return;
+    PostChanges(until);
+  }
+  void PostChanges(uint32_t until);
+  // Fills every sample input's buffer for the block at `start`: its feed's
+  // frames, then silence.
+  void FillInputs(uint32_t start, int32_t frames);
+  void FindStereoPairs();  // after the feeds moved
+  // Zeroes `count` floats; a block of a few frames costs no library call.
+  static void Clear(float* buffer, int64_t count) {
+    if (count <= 4) {
+      for (int64_t f = 0; f < count; ++f) buffer[f] = 0.0f;
+    } else {
+      memset(buffer, 0, static_cast<size_t>(count) * sizeof(float));
+    }
+  }
 
   StandInHost& m_host;
   AudioSchedule& m_schedule;  // the host's
@@ -137,6 +157,7 @@ class AudioEngine {
   std::vector<int32_t> m_inputs;
   std::vector<int32_t> m_outputs;
   std::vector<Feed> m_feeds;  // by sample input
+  bool m_feeds_moved = false;  // since FindStereoPairs
   std::vector<float*> m_input_buffers;   // the host's buffer of each sample input, from Prepare on
   std::vector<float*> m_output_buffers;  // and of each sample output
   int32_t m_block_size = 0;

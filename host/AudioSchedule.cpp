@@ -83,16 +83,17 @@ void AudioSchedule::RunBlock(int32_t frames) {
   int32_t offset = 0;
   bool restarted_here = false;  // a run at this clock was already cut at its start
   while (m_half.HasAudioHalf()) {
-    DeliverDueEvents();
+    if (!NothingQueued()) DeliverDueEvents();
     const int32_t remaining = frames - offset;
     if (remaining <= 0 || !m_half.HasAudioHalf()) break;
     // The run ends at the next event due inside this block, or at its end.
-    const uint32_t run = FramesBeforeNextEvent(static_cast<uint32_t>(remaining), 1);
+    const uint32_t run =
+        NothingQueued() ? static_cast<uint32_t>(remaining) : FramesBeforeNextEvent(static_cast<uint32_t>(remaining), 1);
     m_half.CallProcess(offset, static_cast<int32_t>(run));
     // An event the call posted inside its own run cuts the run there: the
     // clock stops at the event, which is handed back at its exact clock, and
     // the rest of the block is processed again from that frame.
-    uint32_t done = FramesBeforeNextEvent(run, 0);
+    uint32_t done = NothingQueued() ? run : FramesBeforeNextEvent(run, 0);
     if (done == 0) {
       if (!restarted_here) {
         restarted_here = true;  // deliver at this clock, then process the run again
@@ -106,6 +107,7 @@ void AudioSchedule::RunBlock(int32_t frames) {
     restarted_here = false;
     m_clock += done;
     offset += static_cast<int32_t>(done);
+    if (offset >= frames && NothingQueued()) break;  // the block is done and nothing is due at its end
   }
 }
 

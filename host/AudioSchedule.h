@@ -89,6 +89,9 @@ class AudioSchedule {
   // most `limit`.
   void DeliverDueEvents();
   uint32_t FramesBeforeNextEvent(uint32_t limit, uint32_t from) const;
+  // Neither queue holds an event: the usual block, which then skips both
+  // steps above (each would answer at once, but only after its set-up).
+  bool NothingQueued() const { return m_events.empty() && m_host_events.empty(); }
 
   AudioHalfCalls& m_half;
   std::vector<std::vector<float>> m_buffers;

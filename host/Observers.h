@@ -48,8 +48,18 @@ class Observers {
   // unsubscribes during a notification is kept alive until it ends, and so is
   // the state when a callback destroys the owner.
   void Notify(Args... args) const {
+    if (!m_state->entries.empty()) NotifyAll(args...);  // else no one to tell, nothing to tidy
+  }
+
+  bool empty() const {
+    return std::none_of(m_state->entries.begin(), m_state->entries.end(),
+                        [](const Entry& e) { return static_cast<bool>(e.callback); });
+  }
+
+ private:
+  struct State;
+  [[gnu::noinline]] void NotifyAll(Args... args) const {
     State& state = *m_state;
-    if (state.entries.empty()) return;  // no one to tell, nothing to tidy
     ++state.notifying;
     const size_t count = state.entries.size();
     for (size_t i = 0; i < count && i < state.entries.size(); ++i) {
@@ -60,14 +70,6 @@ class Observers {
     // went, has anything to tidy: the usual one ends here.
     if (state.removed || !state.retired.empty() || state.self) Tidy(state);
   }
-
-  bool empty() const {
-    return std::none_of(m_state->entries.begin(), m_state->entries.end(),
-                        [](const Entry& e) { return static_cast<bool>(e.callback); });
-  }
-
- private:
-  struct State;
   static void Tidy(State& state) {
     state.Compact();
     if (state.self) std::shared_ptr<State>(std::move(state.self)).reset();  // the owner is gone: last use of `state`

@@ -161,85 +161,123 @@ void CheckInstanceLeak(CheckContext& ctx) {
            (has_gui ? std::to_string(gui_growth) + " bytes (GUI)" : "no GUI half"));
 }
 
+const char* BuildArchitecture() {
+#if defined(__x86_64__)
+  return "x86-64";
+#elif defined(__aarch64__)
+  return "arm64";
+#else
+  return "another architecture";
+#endif
+}
+
+uint32_t Word(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
+
+// Calls every entry of one module through the stack probe, in a host's
+// order: the library's exports, the audio half's record, then the GUI half's.
+// Keeps the first four entries that moved the stack pointer.
+class StackPointerCheck {
+ public:
+  explicit StackPointerCheck(CheckContext& ctx) : m_ctx(ctx), m_session(ctx.NewSession()), m_host(m_session->host()) {}
+
+  void Run() {
+    ProbeProperties();
+    m_ctx.Phase("calling makeModule through the stack probe");
+    AudioRecord* audio = m_host.CreateAudio([&](SEHostCallback, int32_t context) {
+      return reinterpret_cast<AudioRecord*>(static_cast<uintptr_t>(Make(MT_AUDIO, context)));
+    });
+    if (!audio) return m_ctx.Fail(MakeModuleCall(Index(), MT_AUDIO) + " answered null");
+    ProbeAudio(audio);
+    ProbeGui();
+    for (const std::string& problem : m_moved) m_ctx.Fail(problem);
+    m_ctx.Note(std::to_string(m_calls) + " calls through the probe, the stack pointer unchanged across each");
+  }
+
+ private:
+  int32_t Index() const { return m_ctx.options().module_index; }
+
+  uint32_t Probe(const std::string& what, const void* entry, const std::vector<uint32_t>& args) {
+    uint32_t answer = 0;
+    int32_t moved = 0;
+    m_host.RunAsCall([&] { StackProbe::Call(entry, args, &answer, &moved); });
+    ++m_calls;
+    if (moved != 0 && m_moved.size() < 4) {
+      m_moved.push_back(what + " returned with the stack pointer moved by " + std::to_string(moved) +
+                        " bytes (the callee removed its own arguments; the interface has the caller remove them)");
+    }
+    return answer;
+  }
+
+  void ProbeProperties() {
+    ModuleProperties properties;
+    memset(&properties, 0, sizeof properties);
+    m_ctx.Phase("calling getModuleProperties through the stack probe");
+    Probe("getModuleProperties", reinterpret_cast<const void*>(m_ctx.library().getModuleProperties()),
+          {static_cast<uint32_t>(Index()), Word(&properties)});
+  }
+
+  uint32_t Make(int32_t type, int32_t context) {
+    const void* make = reinterpret_cast<const void*>(m_ctx.library().makeModule());
+    const void* callback = reinterpret_cast<const void*>(&StandInHost::seaudioMaster);
+    return Probe("makeModule", make,
+                 {static_cast<uint32_t>(Index()), static_cast<uint32_t>(type), Word(callback), static_cast<uint32_t>(context)});
+  }
+
+  uint32_t Send(AudioRecord* audio, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
+    return Probe("the audio dispatcher", reinterpret_cast<const void*>(audio->dispatcher),
+                 {Word(audio), static_cast<uint32_t>(opcode), static_cast<uint32_t>(index), static_cast<uint32_t>(value),
+                  Word(ptr), FloatBits(opt)});
+  }
+
+  void ProbeAudio(AudioRecord* audio) {
+    m_ctx.Phase("calling the audio half's entries through the stack probe");
+    std::vector<SEPinProperties> pins;
+    for (int32_t i = 0; i < kPinLimit; ++i) {
+      SEPinProperties p;
+      memset(&p, 0, sizeof p);
+      if (Send(audio, OP_GET_PIN_PROPERTIES, i, 0, &p, 0.0f) == 0) break;
+      pins.push_back(p);
+      m_host.SetPinDatatype(i, p.datatype);
+    }
+    m_pin_count = static_cast<int32_t>(pins.size());
+    m_host.schedule().SetAudioPinCount(AudioPinCount(pins), 64);
+    Send(audio, OP_SET_SAMPLE_RATE, 0, 0, nullptr, 44100.0f);
+    Send(audio, OP_SET_BLOCK_SIZE, 0, 64, nullptr, 0.0f);
+    Send(audio, OP_OPEN, 0, 0, nullptr, 0.0f);
+    Send(audio, OP_NOTIFY, 0, 0, nullptr, 0.0f);
+    Probe("process_function", reinterpret_cast<const void*>(audio->process_function), {Word(audio->module), 0, 64});
+    // A type every module accepts and ignores.
+    SEEvent ignored = {m_host.schedule().sample_clock(), EVT_CODE_6, 0, 0, 0, nullptr};
+    Probe("event_function", reinterpret_cast<const void*>(audio->event_function), {Word(audio->module), Word(&ignored)});
+  }
+
+  void ProbeGui() {
+    m_ctx.Phase("calling the GUI half's entries through the stack probe");
+    GuiRecord* gui = m_host.CreateGui([&](SEHostCallback, int32_t context) {
+      return reinterpret_cast<GuiRecord*>(static_cast<uintptr_t>(Make(MT_GUI, context)));
+    });
+    if (!gui) return;
+    const void* dispatcher = reinterpret_cast<const void*>(gui->dispatcher);
+    Probe("the GUI dispatcher", dispatcher, {Word(gui), GUI_OP_OPEN, 1, 0, 0, 0});
+    for (int32_t i = 0; i < m_pin_count; ++i) {
+      Probe("the GUI dispatcher", dispatcher, {Word(gui), GUI_OP_PIN_VALUE_CHANGE, static_cast<uint32_t>(i), 0, 0, 0});
+    }
+  }
+
+  CheckContext& m_ctx;
+  std::unique_ptr<Session> m_session;
+  StandInHost& m_host;
+  std::vector<std::string> m_moved;  // the first four entries that moved the stack pointer
+  int m_calls = 0;
+  int32_t m_pin_count = 0;
+};
+
 void CheckStackPointer(CheckContext& ctx) {
   if (!StackProbe::Available()) {
     return ctx.Skip(std::string("only a 32-bit x86 build can see a moved stack pointer; this semhost is built for ") +
-#if defined(__x86_64__)
-                    "x86-64"
-#elif defined(__aarch64__)
-                    "arm64"
-#else
-                    "another architecture"
-#endif
-    );
+                    BuildArchitecture());
   }
-  auto session = ctx.NewSession();
-  StandInHost& host = session->host();
-  std::vector<std::string> moved_entries;
-  int calls = 0;
-  auto probe = [&](const std::string& what, const void* entry, const std::vector<uint32_t>& args) -> uint32_t {
-    uint32_t answer = 0;
-    int32_t moved = 0;
-    host.RunAsCall([&] { StackProbe::Call(entry, args, &answer, &moved); });
-    ++calls;
-    if (moved != 0 && moved_entries.size() < 4) {
-      moved_entries.push_back(what + " returned with the stack pointer moved by " + std::to_string(moved) +
-                              " bytes (the callee removed its own arguments; the interface has the caller remove them)");
-    }
-    return answer;
-  };
-  auto word = [](const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); };
-  const int32_t index = ctx.options().module_index;
-  ModuleProperties properties;
-  memset(&properties, 0, sizeof properties);
-  ctx.Phase("calling getModuleProperties through the stack probe");
-  probe("getModuleProperties", reinterpret_cast<const void*>(ctx.library().getModuleProperties()),
-        {static_cast<uint32_t>(index), word(&properties)});
-  const void* make = reinterpret_cast<const void*>(ctx.library().makeModule());
-  const void* callback = reinterpret_cast<const void*>(&StandInHost::seaudioMaster);
-  ctx.Phase("calling makeModule through the stack probe");
-  AudioRecord* audio = host.CreateAudio([&](SEHostCallback, int32_t context) {
-    return reinterpret_cast<AudioRecord*>(static_cast<uintptr_t>(
-        probe("makeModule", make, {static_cast<uint32_t>(index), MT_AUDIO, word(callback), static_cast<uint32_t>(context)})));
-  });
-  if (!audio) return ctx.Fail(MakeModuleCall(index, MT_AUDIO) + " answered null");
-  const void* dispatcher = reinterpret_cast<const void*>(audio->dispatcher);
-  auto send = [&](int32_t opcode, int32_t i, int32_t value, void* ptr, float opt) {
-    return probe("the audio dispatcher", dispatcher,
-                 {word(audio), static_cast<uint32_t>(opcode), static_cast<uint32_t>(i), static_cast<uint32_t>(value),
-                  word(ptr), FloatBits(opt)});
-  };
-  ctx.Phase("calling the audio half's entries through the stack probe");
-  std::vector<SEPinProperties> pins;
-  for (int32_t i = 0; i < kPinLimit; ++i) {
-    SEPinProperties p;
-    memset(&p, 0, sizeof p);
-    if (send(OP_GET_PIN_PROPERTIES, i, 0, &p, 0.0f) == 0) break;
-    pins.push_back(p);
-    host.SetPinDatatype(i, p.datatype);
-  }
-  host.schedule().SetAudioPinCount(AudioPinCount(pins), 64);
-  send(OP_SET_SAMPLE_RATE, 0, 0, nullptr, 44100.0f);
-  send(OP_SET_BLOCK_SIZE, 0, 64, nullptr, 0.0f);
-  send(OP_OPEN, 0, 0, nullptr, 0.0f);
-  send(OP_NOTIFY, 0, 0, nullptr, 0.0f);
-  probe("process_function", reinterpret_cast<const void*>(audio->process_function), {word(audio->module), 0, 64});
-  SEEvent ignored = {host.schedule().sample_clock(), EVT_CODE_6, 0, 0, 0, nullptr};  // a type every module accepts and ignores
-  probe("event_function", reinterpret_cast<const void*>(audio->event_function), {word(audio->module), word(&ignored)});
-  ctx.Phase("calling the GUI half's entries through the stack probe");
-  GuiRecord* gui = host.CreateGui([&](SEHostCallback, int32_t context) {
-    return reinterpret_cast<GuiRecord*>(static_cast<uintptr_t>(
-        probe("makeModule", make, {static_cast<uint32_t>(index), MT_GUI, word(callback), static_cast<uint32_t>(context)})));
-  });
-  if (gui) {
-    const void* gui_dispatcher = reinterpret_cast<const void*>(gui->dispatcher);
-    probe("the GUI dispatcher", gui_dispatcher, {word(gui), GUI_OP_OPEN, 1, 0, 0, 0});
-    for (int32_t i = 0; i < static_cast<int32_t>(pins.size()); ++i) {
-      probe("the GUI dispatcher", gui_dispatcher, {word(gui), GUI_OP_PIN_VALUE_CHANGE, static_cast<uint32_t>(i), 0, 0, 0});
-    }
-  }
-  for (const std::string& problem : moved_entries) ctx.Fail(problem);
-  ctx.Note(std::to_string(calls) + " calls through the probe, the stack pointer unchanged across each");
+  StackPointerCheck(ctx).Run();
 }
 
 }  // namespace
