@@ -275,17 +275,26 @@ int RenderRun::RenderBlocks() {
   return m_inputs.Finish(&error) ? kExitOk : Usage(error);
 }
 
-// Puts the block's outputs into the chunk, frame by frame; stereo in one
-// pass the compiler vectorises.
+// Two channels into stereo frames in one pass the compiler vectorises; a
+// block of a frame or two goes without the vector loop's set-up.
+static void InterleaveStereo(const float* __restrict left, const float* __restrict right, float* __restrict to,
+                             int32_t frames) {
+  if (frames <= 2) {
+    if (frames > 0) to[0] = left[0], to[1] = right[0];
+    if (frames > 1) to[2] = left[1], to[3] = right[1];
+    return;
+  }
+  for (int32_t f = 0; f < frames; ++f) {
+    to[2 * f] = left[f];
+    to[2 * f + 1] = right[f];
+  }
+}
+
+// Puts the block's outputs into the chunk, frame by frame.
 void RenderRun::Interleave(float* to, int32_t frames) {
   const AudioEngine& engine = m_core->engine();
   if (m_channels == 2) {
-    const float* left = engine.Output(0);
-    const float* right = engine.Output(1);
-    for (int32_t f = 0; f < frames; ++f) {
-      to[2 * f] = left[f];
-      to[2 * f + 1] = right[f];
-    }
+    InterleaveStereo(engine.Output(0), engine.Output(1), to, frames);
   } else {
     for (int32_t c = 0; c < m_channels; ++c) {
       const float* samples = engine.Output(static_cast<size_t>(c));
