@@ -142,10 +142,11 @@ class AudioEngine {
   // frames, then silence.
   void FillInputs(uint32_t start, int32_t frames);
   void FindStereoPairs();  // after the feeds moved
-  // Zeroes `count` floats; a block of a few frames costs no library call.
+  // Zeroes `count` floats; a frame or two costs no library call.
   static void Clear(float* buffer, int64_t count) {
-    if (count <= 4) {
-      for (int64_t f = 0; f < count; ++f) buffer[f] = 0.0f;
+    if (count <= 2) {
+      if (count > 0) buffer[0] = 0.0f;
+      if (count > 1) buffer[1] = 0.0f;
     } else {
       memset(buffer, 0, static_cast<size_t>(count) * sizeof(float));
     }
