@@ -10,7 +10,11 @@
 // figure is the ratio of their medians, floor / render (1 = the module and the
 // host's engine cost nothing). Beside it, the whole `semhost render` program,
 // supervised (its own start, the child's start and the render in the child),
-// timed from spawn to exit, against the same floor.
+// timed from spawn to exit, against the same floor. And the module alone:
+// the gain's process calls at the block size, as many as the render makes,
+// through its record on a host that only answers its pin buffers, with no
+// files and no engine; the ceiling floor / (floor + module alone) is the ratio
+// a host whose own work cost nothing would reach.
 //
 //   se_render_throughput [--runs N] [--seconds S] [--block-size N]...
 //
@@ -31,7 +35,9 @@
 #include <vector>
 
 #include "AudioFile.h"
+#include "AudioRecord.h"
 #include "AudioWriter.h"
+#include "ModuleLibrary.h"
 #include "RenderVerb.h"
 
 namespace {
@@ -96,10 +102,76 @@ int RenderSupervised(const semhost::RenderArgs& args) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// The gain's audio-side pins: "Gain", then one stereo pair of input and output each.
+constexpr int32_t kGainPins = 1 + 2 * kChannels;
+std::vector<float> g_pin_buffers[kGainPins];
+
+se_ret_t BuffersOnlyHost(void*, int32_t opcode, int32_t index, int32_t, void*, float) {
+  if (opcode == HC_GET_PIN_COUNT) return kGainPins;
+  if (opcode == HC_GET_PIN_BUFFER && index >= 0 && index < kGainPins) {
+    return reinterpret_cast<se_ret_t>(g_pin_buffers[index].data());
+  }
+  return 0;  // the clock stays 0; nothing else is asked during the calls
+}
+
+// Seconds the gain's own process calls take for `frames` frames at `block_size`; negative if it cannot load.
+double ModuleAlone(int64_t frames, int32_t block_size) {
+  const sehost::ModuleLibrary library(SE_GAIN_MODULE);
+  if (!library.ok()) return -1;
+  for (std::vector<float>& buffer : g_pin_buffers) buffer.assign(static_cast<size_t>(block_size), 0.25f);
+  auto* record = static_cast<AudioRecord*>(library.makeModule()(0, MT_AUDIO, &BuffersOnlyHost, 0));
+  if (!record) return -1;
+  record->dispatcher(record, OP_SET_BLOCK_SIZE, 0, block_size, nullptr, 0.0f);
+  record->dispatcher(record, OP_OPEN, 0, 0, nullptr, 0.0f);
+  const auto start = std::chrono::steady_clock::now();
+  for (int64_t done = 0; done < frames; done += block_size) {
+    record->process_function(record->module, 0, static_cast<int32_t>(std::min<int64_t>(block_size, frames - done)));
+  }
+  const double seconds = Seconds(start);
+  record->dispatcher(record, OP_CLOSE, 0, 0, nullptr, 0.0f);
+  return seconds;
+}
+
 double Median(std::vector<double> values) {
   std::sort(values.begin(), values.end());
   const size_t n = values.size();
   return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// One row of the table: floor, render, supervised render and the module
+// alone at `block_size`, medians of `runs` alternating runs.
+bool MeasureBlockSize(const std::string& in, const std::string& out, int64_t frames, int32_t block_size, int runs) {
+  semhost::RenderArgs args;
+  args.module = SE_GAIN_MODULE;
+  args.inputs = {in};
+  args.out = out;
+  args.sets = {"Gain=0.5"};
+  args.block_size = block_size;
+  std::string error;
+  std::vector<double> floor_times, render_times, supervised_times, module_times;
+  for (int run = 0; run < runs; ++run) {
+    auto start = std::chrono::steady_clock::now();
+    if (!Floor(in, out, &error)) return fprintf(stderr, "floor: %s\n", error.c_str()), false;
+    floor_times.push_back(Seconds(start));
+    start = std::chrono::steady_clock::now();
+    if (const int code = RenderQuietly(args); code != 0) {
+      return fprintf(stderr, "render failed with exit code %d\n", code), false;
+    }
+    render_times.push_back(Seconds(start));
+    start = std::chrono::steady_clock::now();
+    if (const int code = RenderSupervised(args); code != 0) {
+      return fprintf(stderr, "semhost render failed with exit code %d\n", code), false;
+    }
+    supervised_times.push_back(Seconds(start));
+    module_times.push_back(ModuleAlone(frames, block_size));
+    if (module_times.back() < 0) return fprintf(stderr, "cannot load %s\n", SE_GAIN_MODULE), false;
+  }
+  const double floor_time = Median(floor_times), render_time = Median(render_times);
+  const double supervised_time = Median(supervised_times), module_time = Median(module_times);
+  printf("%-12d %10.4f %11.4f %15.3f %15.4f %20.3f %18.4f %9.3f\n", block_size, floor_time, render_time,
+         floor_time / render_time, supervised_time, floor_time / supervised_time, module_time,
+         floor_time / (floor_time + module_time));
+  return true;
 }
 
 }  // namespace
@@ -144,40 +216,10 @@ int main(int argc, char** argv) {
   printf("input: %s, %d channels, %lld frames at %d Hz (32-bit float WAV); output: the same format\n", in.c_str(),
          kChannels, static_cast<long long>(frames), kRate);
   printf("module: %s; medians of %d alternating runs\n\n", SE_GAIN_MODULE, runs);
-  printf("%-12s %10s %11s %15s %15s %20s\n", "block size", "floor (s)", "render (s)", "floor / render",
-         "supervised (s)", "floor / supervised");
+  printf("%-12s %10s %11s %15s %15s %20s %18s %9s\n", "block size", "floor (s)", "render (s)", "floor / render",
+         "supervised (s)", "floor / supervised", "module alone (s)", "ceiling");
   for (int32_t block_size : block_sizes) {
-    semhost::RenderArgs args;
-    args.module = SE_GAIN_MODULE;
-    args.inputs = {in};
-    args.out = out;
-    args.sets = {"Gain=0.5"};
-    args.block_size = block_size;
-    std::vector<double> floor_times, render_times, supervised_times;
-    for (int run = 0; run < runs; ++run) {
-      auto start = std::chrono::steady_clock::now();
-      if (!Floor(in, out, &error)) {
-        fprintf(stderr, "floor: %s\n", error.c_str());
-        return 1;
-      }
-      floor_times.push_back(Seconds(start));
-      start = std::chrono::steady_clock::now();
-      if (const int code = RenderQuietly(args); code != 0) {
-        fprintf(stderr, "render failed with exit code %d\n", code);
-        return 1;
-      }
-      render_times.push_back(Seconds(start));
-      start = std::chrono::steady_clock::now();
-      if (const int code = RenderSupervised(args); code != 0) {
-        fprintf(stderr, "semhost render failed with exit code %d\n", code);
-        return 1;
-      }
-      supervised_times.push_back(Seconds(start));
-    }
-    const double floor_time = Median(floor_times), render_time = Median(render_times);
-    const double supervised_time = Median(supervised_times);
-    printf("%-12d %10.4f %11.4f %15.3f %15.4f %20.3f\n", block_size, floor_time, render_time, floor_time / render_time,
-           supervised_time, floor_time / supervised_time);
+    if (!MeasureBlockSize(in, out, frames, block_size, runs)) return 1;
   }
   remove(out.c_str());
   return 0;
