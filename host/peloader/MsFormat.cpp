@@ -45,8 +45,8 @@ struct Directive {
 
   // The directive for the C library's printf without its conversion, with
   // and without the precision.
-  std::string Spec() const { return "%" + flags + (width >= 0 ? std::to_string(width) : std::string()); }
-  std::string SpecWithPrecision() const { return precision >= 0 ? Spec() + "." + std::to_string(precision) : Spec(); }
+  std::string Head() const { return "%" + flags + (width >= 0 ? std::to_string(width) : std::string()); }
+  std::string HeadWithPrecision() const { return precision >= 0 ? Head() + "." + std::to_string(precision) : Head(); }
 };
 
 // Reads decimal digits onto `n` (-1: none read yet).
@@ -104,19 +104,19 @@ Directive ReadDirective(const Char*& p, va_list* args) {
 }
 
 std::string SignedInteger(const Directive& d, va_list* args) {
-  if (d.size == 'Q') return Printf(d.SpecWithPrecision() + "lld", va_arg(*args, long long));
+  if (d.size == 'Q') return Printf(d.HeadWithPrecision() + "lld", va_arg(*args, long long));
   int v = va_arg(*args, int);
   if (d.size == 'H') v = static_cast<short>(v);
   if (d.size == 'C') v = static_cast<signed char>(v);
-  return Printf(d.SpecWithPrecision() + "d", v);
+  return Printf(d.HeadWithPrecision() + "d", v);
 }
 
 std::string UnsignedInteger(const Directive& d, va_list* args) {
-  if (d.size == 'Q') return Printf(d.SpecWithPrecision() + "ll" + d.conversion, va_arg(*args, unsigned long long));
+  if (d.size == 'Q') return Printf(d.HeadWithPrecision() + "ll" + d.conversion, va_arg(*args, unsigned long long));
   unsigned v = va_arg(*args, unsigned);
   if (d.size == 'H') v = static_cast<unsigned short>(v);
   if (d.size == 'C') v = static_cast<unsigned char>(v);
-  return Printf(d.SpecWithPrecision() + d.conversion, v);
+  return Printf(d.HeadWithPrecision() + d.conversion, v);
 }
 
 // %c, %C, %s and %S: narrow or wide as msvcrt decides (the upper-case ones
@@ -142,7 +142,7 @@ std::string Text(const Directive& d, bool wide_family, va_list* args) {
     text = s ? std::string(s, d.precision >= 0 ? strnlen(s, static_cast<size_t>(d.precision)) : strlen(s))
              : std::string("(null)");
   }
-  return Printf(d.Spec() + "s", text.c_str());
+  return Printf(d.Head() + "s", text.c_str());
 }
 
 // Appends what one directive prints to `out`.
@@ -152,7 +152,7 @@ void Convert(const Directive& d, bool wide_family, va_list* args, std::string& o
     case 'd': case 'i': out += SignedInteger(d, args); break;
     case 'u': case 'o': case 'x': case 'X': out += UnsignedInteger(d, args); break;
     case 'e': case 'E': case 'f': case 'F': case 'g': case 'G': case 'a': case 'A':
-      out += Printf(d.SpecWithPrecision() + d.conversion, va_arg(*args, double));
+      out += Printf(d.HeadWithPrecision() + d.conversion, va_arg(*args, double));
       break;
     case 'p': out += Printf("%08X", static_cast<unsigned>(reinterpret_cast<uintptr_t>(va_arg(*args, void*)))); break;
     case 'c': case 'C': case 's': case 'S': out += Text(d, wide_family, args); break;
