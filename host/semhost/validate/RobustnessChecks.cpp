@@ -106,7 +106,7 @@ class RandomSequence {
   std::vector<PinInfo> m_pins;
   std::vector<const PinInfo*> m_inputs;
   int32_t m_block = 0;
-  unsigned char m_scratch[256] = {};
+  alignas(16) unsigned char m_scratch[256] = {};  // any record an opcode may take, aligned as one
   int64_t m_counts[7] = {};
   // The opcodes the sequence sends as "another opcode": open, close and the
   // pin change have steps of their own.
