@@ -35,7 +35,7 @@ ChildWatch::ChildWatch() {
     return;
   }
   m_handle = reinterpret_cast<intptr_t>(mapping);
-  m_page = new (view) ChildWatchPage();
+  m_page = new (view) ChildWatchPage;  // the mapping is zeroed: the result area needs no writing
   m_page->magic = kMagic;
 }
 
@@ -74,7 +74,7 @@ ChildWatch::ChildWatch() {
     return;
   }
   m_handle = fd;  // inherited by the children (no close-on-exec)
-  m_page = new (memory) ChildWatchPage();
+  m_page = new (memory) ChildWatchPage;  // the new file is zeroed: the result area needs no writing
   m_page->magic = kMagic;
 }
 
@@ -123,7 +123,7 @@ std::string ChildWatch::Result() const {
 void ChildWatch::Reset() {
   if (!m_page) return;
   m_page->~ChildWatchPage();
-  m_page = new (m_page) ChildWatchPage();
+  m_page = new (m_page) ChildWatchPage;  // result_size 0: the old result is never read
   m_page->magic = kMagic;
 }
 
