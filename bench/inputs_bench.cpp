@@ -1,6 +1,10 @@
 // What semhost's inputs cost as they grow: the automation reader and the
 // host's event queue at 1e4, 1e5 and 1e6 entries. Both must grow no faster
-// than n log n (Google Benchmark fits the complexity and prints it).
+// than n log n (Google Benchmark fits the complexity and prints it). The
+// queue is measured twice: on its own (the schedule with a half that takes
+// each call and event and does nothing), and through the stand-in host and a
+// module, where the host's trace of every call (three entries a frame, kept
+// for the whole block) grows beside it.
 //
 //   build/linux64/bench/se_inputs_bench [Google Benchmark flags]
 
@@ -9,6 +13,7 @@
 #include <string>
 
 #include "Automation.h"
+#include "AudioSchedule.h"
 #include "SEModule_base.h"
 #include "StandInHost.h"
 
@@ -60,7 +65,35 @@ void EventQueue(benchmark::State& state) {
   state.SetComplexityN(n);
 }
 
+// A half for the schedule alone: every call and event taken, nothing done.
+class QuietHalf : public sehost::AudioHalfCalls {
+ public:
+  bool HasAudioHalf() const override { return true; }
+  void CallProcess(int32_t, int32_t) override { ++calls; }
+  void DeliverEvent(const SEEvent&) override { ++events; }
+  int64_t calls = 0;
+  int64_t events = 0;
+};
+
+// `n` events posted at once, one a frame ahead, then every one handed back,
+// by the schedule alone.
+void EventQueueAlone(benchmark::State& state) {
+  const int64_t n = state.range(0);
+  QuietHalf half;
+  sehost::AudioSchedule schedule(half);
+  for (auto _ : state) {
+    const uint32_t start = schedule.sample_clock();
+    for (int64_t i = 1; i <= n; ++i) {
+      schedule.PostModuleEvent(SEEvent{start + static_cast<uint32_t>(i), EVT_TIMED_MESSAGE, 0, 0, 0, nullptr});
+    }
+    schedule.RunBlock(static_cast<int32_t>(n + 1));
+  }
+  if (half.events != n * static_cast<int64_t>(state.iterations())) state.SkipWithError("events were lost");
+  state.SetComplexityN(n);
+}
+
 BENCHMARK(AutomationRead)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond)->Complexity();
+BENCHMARK(EventQueueAlone)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond)->Complexity();
 BENCHMARK(EventQueue)->RangeMultiplier(10)->Range(10000, 1000000)->Unit(benchmark::kMillisecond)->Complexity();
 
 }  // namespace

@@ -18,13 +18,15 @@ float* AudioSchedule::BufferAddress(int32_t audio_pin) {
 void AudioSchedule::PostModuleEvent(const SEEvent& event) {
   SEEvent copy = event;
   copy.next = nullptr;
-  m_events.emplace(copy.time_stamp, PostedEvent{m_posted++, copy});
+  // Events mostly come in time order: the hint makes those an append, and
+  // any other goes where its time stamp puts it, after its equals.
+  m_events.emplace_hint(m_events.end(), copy.time_stamp, PostedEvent{m_posted++, copy});
 }
 
 void AudioSchedule::PostHostEvent(const SEEvent& event, std::function<void()> before) {
   SEEvent copy = event;
   copy.next = nullptr;
-  m_host_events.emplace(copy.time_stamp, HostEvent{copy, std::move(before)});
+  m_host_events.emplace_hint(m_host_events.end(), copy.time_stamp, HostEvent{copy, std::move(before)});
 }
 
 const std::vector<SEEvent>& AudioSchedule::PendingEvents() const {
@@ -37,13 +39,26 @@ const std::vector<SEEvent>& AudioSchedule::PendingEvents() const {
   return m_pending;
 }
 
+namespace {
+
+// The first event at or after `clock`: usually the earliest of all, found
+// without a walk down the tree (which, with many events, misses the cache at
+// every level).
+template <class Queue>
+auto FirstAtOrAfter(Queue& queue, uint32_t clock) {
+  if (!queue.empty() && queue.begin()->first >= clock) return queue.begin();
+  return queue.lower_bound(clock);
+}
+
+}  // namespace
+
 void AudioSchedule::DeliverDueEvents() {
   // The host's own events first, then the module's; each in posting order.
   // Events posted meanwhile join their queue.
   for (;;) {
     if (m_host_events.empty() && m_events.empty()) return;  // the usual block: nothing due
     if (!m_half.HasAudioHalf()) return;
-    const auto host_due = m_host_events.lower_bound(m_clock);  // the first of its key
+    const auto host_due = FirstAtOrAfter(m_host_events, m_clock);  // the first of its key
     if (host_due != m_host_events.end() && host_due->first == m_clock) {
       HostEvent event = std::move(host_due->second);
       m_host_events.erase(host_due);
@@ -51,7 +66,7 @@ void AudioSchedule::DeliverDueEvents() {
       m_half.DeliverEvent(event.event);
       continue;
     }
-    const auto due = m_events.lower_bound(m_clock);
+    const auto due = FirstAtOrAfter(m_events, m_clock);
     if (due == m_events.end() || due->first != m_clock) return;
     const SEEvent event = due->second.event;
     m_events.erase(due);
@@ -68,7 +83,7 @@ uint32_t AudioSchedule::FramesBeforeNextEvent(uint32_t limit, uint32_t from) con
   const uint32_t target = m_clock + from;
   const auto nearest = [&](const auto& queue) {
     if (queue.empty()) return;
-    auto next = queue.lower_bound(target);
+    auto next = FirstAtOrAfter(queue, target);
     if (next == queue.end()) next = queue.begin();
     const uint32_t distance = next->first - m_clock;
     if (distance >= from && distance < frames) frames = distance;
