@@ -201,7 +201,8 @@ void AudioEngine::FindStereoPairs() {
   m_feeds_moved = false;
 }
 
-// The frames of a feed there are for a block at `start`: 0 to `frames`, from `offset` into its samples.
+// How many of a block's `frames` a feed holds from clock `start` on (`offset`
+// into its samples): none before its first frame or past its end.
 static int64_t FramesToCopy(const float* samples, int64_t length, int64_t offset, uint32_t start, int32_t frames) {
   const int64_t have = samples && offset >= 0 ? length - static_cast<int64_t>(start) : 0;
   return std::min<int64_t>(std::max<int64_t>(have, 0), frames);
