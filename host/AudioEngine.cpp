@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "QuietProcessRun.h"
+
 namespace sehost {
 
 namespace {
@@ -243,6 +245,133 @@ void AudioEngine::Process(int32_t frames) {
   PostDue(start + static_cast<uint32_t>(frames));
   m_host.ClearTrace();
   m_schedule.RunBlock(frames);
+}
+
+// Two channels into stereo frames in one pass the compiler vectorises; a
+// block of a frame or two goes without the vector loop's set-up.
+static void InterleaveStereo(const float* __restrict left, const float* __restrict right, float* __restrict to,
+                             int32_t frames) {
+  if (frames <= 2) {
+    if (frames > 0) to[0] = left[0], to[1] = right[0];
+    if (frames > 1) to[2] = left[1], to[3] = right[1];
+    return;
+  }
+  for (int32_t f = 0; f < frames; ++f) {
+    to[2 * f] = left[f];
+    to[2 * f + 1] = right[f];
+  }
+}
+
+void AudioEngine::CopyOutputs(const OutputLayout& to, int32_t frames) const {
+  const size_t count = m_output_buffers.size();
+  if (count == 2 && to.frame_stride == 2 && to.channel_stride == 1) {
+    return InterleaveStereo(m_output_buffers[0], m_output_buffers[1], to.base, frames);
+  }
+  for (size_t c = 0; c < count; ++c) {
+    const float* from = m_output_buffers[c];
+    float* dest = to.base + c * to.channel_stride;
+    if (to.frame_stride == 1) {
+      memcpy(dest, from, static_cast<size_t>(frames) * sizeof(float));
+    } else {
+      for (int32_t f = 0; f < frames; ++f) dest[static_cast<size_t>(f) * to.frame_stride] = from[f];
+    }
+  }
+}
+
+int64_t AudioEngine::QuietBlocks(int32_t frames, int64_t blocks) const {
+  if (!m_schedule.NothingQueued()) return 0;
+  const int64_t start = m_schedule.sample_clock();
+  int64_t last_end = UINT32_MAX;  // the latest end a quiet block may have
+  if (m_next_change < m_changes.size()) {
+    if (!m_sorted) return 0;  // Process sorts them
+    last_end = std::min<int64_t>(last_end, static_cast<int64_t>(m_changes[m_next_change].frame) - 1);
+  }
+  return std::min(blocks, std::max<int64_t>(last_end - start, 0) / frames);
+}
+
+bool AudioEngine::PlanQuietInputs(int32_t frames, int64_t* blocks) {
+  if (m_feeds_moved) FindStereoPairs();
+  const uint32_t start = m_schedule.sample_clock();
+  m_quiet_inputs.clear();
+  for (size_t i = 0; i < m_input_buffers.size(); ++i) {
+    const Feed& feed = m_feeds[i];
+    const int64_t offset = static_cast<int64_t>(start) - feed.first;  // into feed.samples
+    const int64_t have = FramesToCopy(feed.samples, feed.frames, offset, start, INT32_MAX);
+    float* right = feed.pairs_with_next ? m_input_buffers[i + 1] : nullptr;
+    if (have <= 0) {
+      m_quiet_inputs.push_back({nullptr, 0, m_input_buffers[i], right});
+    } else {
+      if (have < frames) return false;
+      *blocks = std::min(*blocks, have / frames);
+      const size_t stride = feed.pairs_with_next ? 2 : feed.stride;
+      m_quiet_inputs.push_back({feed.samples + static_cast<size_t>(offset) * stride, stride, m_input_buffers[i], right});
+    }
+    if (right) ++i;
+  }
+  return true;
+}
+
+// Inlined into the block loop, so its set-up for the block length is made once a run.
+[[gnu::always_inline]] inline void AudioEngine::FillQuietInputs(int32_t frames) {
+  for (QuietInput& in : m_quiet_inputs) {
+    if (!in.from) {
+      Clear(in.left, frames);
+      if (in.right) Clear(in.right, frames);
+      continue;
+    }
+    if (in.right) {
+      SplitStereo(in.from, in.left, in.right, frames);
+    } else {
+      for (int32_t f = 0; f < frames; ++f) in.left[f] = in.from[static_cast<size_t>(f) * in.stride];
+    }
+    in.from += static_cast<size_t>(frames) * in.stride;
+  }
+}
+
+int64_t AudioEngine::ProcessQuiet(int32_t frames, int64_t blocks, const OutputLayout& out, BlockHook hook,
+                                  void* context) {
+  if (frames < 1 || frames > m_block_size) return 0;
+  blocks = QuietBlocks(frames, blocks);
+  if (blocks < 1 || !PlanQuietInputs(frames, &blocks)) return 0;
+  bool unfinished = false;
+  int64_t ran = 0;
+  {
+    QuietProcessRun run(m_host, frames);
+    if (!run.ok()) return 0;
+    ran = RunQuietBlocks(run, frames, blocks, out, hook, context, &unfinished);
+  }
+  // Outside the run: what the block does next is traced as Process traces it.
+  if (unfinished) {
+    m_schedule.EndQuietBlock(frames);
+    CopyOutputs(out.From((ran - 1) * frames), frames);
+  }
+  return ran;
+}
+
+int64_t AudioEngine::RunQuietBlocks(QuietProcessRun& run, int32_t frames, int64_t blocks, const OutputLayout& out,
+                                    BlockHook hook, void* context, bool* unfinished) {
+  const bool stereo = m_output_buffers.size() == 2 && out.frame_stride == 2 && out.channel_stride == 1;
+  float* to = out.base;
+  for (int64_t n = 0; n < blocks; ++n) {
+    if (hook) hook(context, n);
+    FillQuietInputs(frames);
+    for (float* buffer : m_output_buffers) Clear(buffer, m_block_size);
+    m_host.ClearTrace();
+    m_schedule.BeginQuietBlock();
+    run.Call();
+    if (!m_schedule.NothingQueued() || !m_host.audio()) {
+      *unfinished = true;
+      return n + 1;
+    }
+    m_schedule.EndQuietBlock(frames);
+    if (stereo) {
+      InterleaveStereo(m_output_buffers[0], m_output_buffers[1], to, frames);
+      to += 2 * static_cast<size_t>(frames);
+    } else {
+      CopyOutputs(out.From(n * frames), frames);
+    }
+  }
+  return blocks;
 }
 
 }  // namespace sehost

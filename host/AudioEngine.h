@@ -43,6 +43,8 @@
 
 namespace sehost {
 
+class QuietProcessRun;
+
 // One audio-side pin as the host carries it.
 struct EnginePin {
   int32_t audio_index = 0;   // index among the audio-side pins (the pins' host calls carry it)
@@ -54,6 +56,20 @@ struct EnginePin {
   bool repeat = false;       // one of the repeats of the last declared pin
   bool IsSampleInput() const { return datatype == DT_FSAMPLE && direction == DR_IN; }
   bool IsSampleOutput() const { return datatype == DT_FSAMPLE && direction == DR_OUT; }
+};
+
+// Where a caller wants the sample outputs of a run of blocks: frame f of
+// output c at base[f * frame_stride + c * channel_stride], f counted from
+// the run's first frame (interleaved: frame_stride = outputs, channel_stride
+// = 1; a channel after the other: frame_stride = 1).
+struct OutputLayout {
+  float* base = nullptr;
+  size_t frame_stride = 1;
+  size_t channel_stride = 0;
+  // The same layout from frame `frames` on.
+  OutputLayout From(int64_t frames) const {
+    return {base + static_cast<size_t>(frames) * frame_stride, frame_stride, channel_stride};
+  }
 };
 
 class AudioEngine {
@@ -112,6 +128,22 @@ class AudioEngine {
   const float* Output(size_t output) const {
     return output < m_output_buffers.size() ? m_output_buffers[output] : nullptr;
   }
+  // Copies `frames` of every output after Process to `to` (its frame 0 is
+  // the block's first).
+  void CopyOutputs(const OutputLayout& to, int32_t frames) const;
+
+  // Called before each block of ProcessQuiet with its number in the run.
+  using BlockHook = void (*)(void* context, int64_t block);
+  // Runs up to `blocks` blocks of `frames` frames, each with the samples and
+  // calls Process would give it, while each block is quiet: no event queued
+  // before it and no change due by its end. The host makes the calls without
+  // a trace entry each (QuietProcessRun). Before each block `hook` (may be
+  // null), after it its outputs to `out` at frame n * frames. Answers the
+  // blocks run: fewer than asked once the next needs Process (or the host
+  // cannot run quietly), or when the audio half is gone; a block whose call
+  // posted an event ends the run, finished as Process would finish it.
+  int64_t ProcessQuiet(int32_t frames, int64_t blocks, const OutputLayout& out, BlockHook hook, void* context);
+
   // The clock of the next block's first sample.
   uint32_t clock() const { return m_schedule.sample_clock(); }
 
@@ -138,8 +170,26 @@ class AudioEngine {
     PostChanges(until);
   }
   void PostChanges(uint32_t until);
-  // Fills every sample input's buffer for the block at `start`: its feed's
-  // frames, then silence.
+  // How many of the next `blocks` blocks of `frames` are quiet: nothing
+  // queued, no change due by a block's end, the clock not wrapping.
+  int64_t QuietBlocks(int32_t frames, int64_t blocks) const;
+  // One sample input (or stereo pair) through a quiet run: a feed's frames
+  // from `from` on, a block after the other, or silence (`from` null).
+  struct QuietInput {
+    const float* from;
+    size_t stride;
+    float* left;
+    float* right;  // the pair's second buffer, or null
+  };
+  // Plans the inputs for up to `*blocks` blocks from the clock, each either
+  // wholly fed or wholly silent (fewer blocks where a feed ends sooner);
+  // false when the first block is fed only in part (Process fills it).
+  bool PlanQuietInputs(int32_t frames, int64_t* blocks);
+  void FillQuietInputs(int32_t frames);
+  // ProcessQuiet's loop inside its run; `*unfinished` when the last block's
+  // call posted an event or closed the half, to be finished after the run.
+  int64_t RunQuietBlocks(QuietProcessRun& run, int32_t frames, int64_t blocks, const OutputLayout& out, BlockHook hook,
+                         void* context, bool* unfinished);
   void FillInputs(uint32_t start, int32_t frames);
   void FindStereoPairs();  // after the feeds moved
   // Zeroes `count` floats; a frame or two costs no library call.
@@ -165,6 +215,7 @@ class AudioEngine {
   std::vector<Change> m_changes;  // not yet handed to the host, by frame once sorted
   size_t m_next_change = 0;
   bool m_sorted = true;
+  std::vector<QuietInput> m_quiet_inputs;  // the plan of the quiet run under way
 };
 
 }  // namespace sehost

@@ -95,35 +95,49 @@ uint32_t AudioSchedule::FramesBeforeNextEvent(uint32_t limit, uint32_t from) con
 
 void AudioSchedule::RunBlock(int32_t frames) {
   m_block_start = m_clock;
-  int32_t offset = 0;
-  bool restarted_here = false;  // a run at this clock was already cut at its start
+  BlockRun block{frames};
+  ContinueBlock(block);
+}
+
+void AudioSchedule::FinishBlock(int32_t frames) {
+  BlockRun block{frames};
+  if (AfterRun(block, static_cast<uint32_t>(frames))) ContinueBlock(block);
+}
+
+void AudioSchedule::ContinueBlock(BlockRun& block) {
+  // With nothing queued (the usual block) both event steps are skipped: each
+  // would answer at once, but only after its set-up.
   while (m_half.HasAudioHalf()) {
     if (!NothingQueued()) DeliverDueEvents();
-    const int32_t remaining = frames - offset;
+    const int32_t remaining = block.frames - block.offset;
     if (remaining <= 0 || !m_half.HasAudioHalf()) break;
     // The run ends at the next event due inside this block, or at its end.
     const uint32_t run =
         NothingQueued() ? static_cast<uint32_t>(remaining) : FramesBeforeNextEvent(static_cast<uint32_t>(remaining), 1);
-    m_half.CallProcess(offset, static_cast<int32_t>(run));
-    // An event the call posted inside its own run cuts the run there: the
-    // clock stops at the event, which is handed back at its exact clock, and
-    // the rest of the block is processed again from that frame.
-    uint32_t done = NothingQueued() ? run : FramesBeforeNextEvent(run, 0);
-    if (done == 0) {
-      if (!restarted_here) {
-        restarted_here = true;  // deliver at this clock, then process the run again
-        continue;
-      }
-      // The repeated run posted at its start again: hand those events back now
-      // and let the run stand, so every block ends.
-      DeliverDueEvents();
-      done = FramesBeforeNextEvent(run, 1);
-    }
-    restarted_here = false;
-    m_clock += done;
-    offset += static_cast<int32_t>(done);
-    if (offset >= frames && NothingQueued()) break;  // the block is done and nothing is due at its end
+    m_half.CallProcess(block.offset, static_cast<int32_t>(run));
+    if (!AfterRun(block, run)) break;
   }
+}
+
+bool AudioSchedule::AfterRun(BlockRun& block, uint32_t run) {
+  // An event the call posted inside its own run cuts the run there: the
+  // clock stops at the event, which is handed back at its exact clock, and
+  // the rest of the block is processed again from that frame.
+  uint32_t done = NothingQueued() ? run : FramesBeforeNextEvent(run, 0);
+  if (done == 0) {
+    if (!block.restarted_here) {
+      block.restarted_here = true;  // deliver at this clock, then process the run again
+      return true;
+    }
+    // The repeated run posted at its start again: hand those events back now
+    // and let the run stand, so every block ends.
+    DeliverDueEvents();
+    done = FramesBeforeNextEvent(run, 1);
+  }
+  block.restarted_here = false;
+  m_clock += done;
+  block.offset += static_cast<int32_t>(done);
+  return block.offset < block.frames || !NothingQueued();  // done once nothing is due at its end
 }
 
 }  // namespace sehost

@@ -83,15 +83,41 @@ class AudioSchedule {
   // Without an audio half it does nothing but set the block start.
   void RunBlock(int32_t frames);
 
+  // ---- quiet blocks (AudioEngine::ProcessQuiet) ----
+  // Neither queue holds an event: a block can be run as one process call.
+  bool NothingQueued() const { return m_events.empty() && m_host_events.empty(); }
+  // A block the caller runs itself, with nothing queued before it: it starts
+  // at the clock, its one call covers it whole, then EndQuietBlock.
+  void BeginQuietBlock() { m_block_start = m_clock; }
+  // After the caller's call of [0, frames): the clock passes the block, or,
+  // when the call posted events, the block goes on as RunBlock would have
+  // gone on after that call.
+  void EndQuietBlock(int32_t frames) {
+    if (NothingQueued()) {
+      m_clock += static_cast<uint32_t>(frames);
+    } else {
+      FinishBlock(frames);
+    }
+  }
+
  private:
+  // Where RunBlock is in its block.
+  struct BlockRun {
+    int32_t frames;
+    int32_t offset = 0;
+    bool restarted_here = false;  // a run at this clock was already cut at its start
+  };
+  // Runs the block from where `block` stands to its end.
+  void ContinueBlock(BlockRun& block);
+  // After the call of [offset, offset + run): cuts the run at an event the
+  // call posted inside it, advances the clock; false once the block is done.
+  bool AfterRun(BlockRun& block, uint32_t run);
+  void FinishBlock(int32_t frames);
   // RunBlock's steps: hand back every event due at the clock; the frames from
   // the clock to the nearest pending event at least `from` frames ahead, at
   // most `limit`.
   void DeliverDueEvents();
   uint32_t FramesBeforeNextEvent(uint32_t limit, uint32_t from) const;
-  // Neither queue holds an event: the usual block, which then skips both
-  // steps above (each would answer at once, but only after its set-up).
-  bool NothingQueued() const { return m_events.empty() && m_host_events.empty(); }
 
   AudioHalfCalls& m_half;
   std::vector<std::vector<float>> m_buffers;

@@ -4,6 +4,10 @@
 // session's crash notes and trace, without a subscription list's bookkeeping
 // on every process call. Subscribers (OnCall, OnReturn) are told after it.
 
+#include <stdint.h>
+
+#include <atomic>
+
 namespace sehost {
 
 struct TraceEntry;
@@ -15,6 +19,15 @@ class CallWatcher {
   virtual void CallStarted(const TraceEntry& entry, const StandInHost& host) = 0;
   // `entry` with its result, once the call has returned.
   virtual void CallReturned(const TraceEntry& entry, const StandInHost& host) = 0;
+
+  // Quiet runs (QuietProcessRun): process calls alike, made back to back
+  // without a trace entry or a notice each. A watcher that takes them is
+  // told of a run as of one call (`entry` stands for all of them), and
+  // before each call the host adds one to the counter QuietCallCounter
+  // answers (null: none), so a time limit can tell one call from the next.
+  // A watcher that must see every call (a trace) keeps the default: no runs.
+  virtual bool TakesQuietRuns() const { return false; }
+  virtual std::atomic<uint32_t>* QuietCallCounter() { return nullptr; }
 
  protected:
   ~CallWatcher() = default;

@@ -53,18 +53,24 @@ const char* HalfStateName(HalfState state) {
 
 float TraceEntry::opt() const { return BitsFloat(opt_bits); }
 
+StandInHost* StandInHost::EnterCall() {
+  StandInHost* previous = t_active_host;
+  t_active_host = this;
+  g_last_caller = this;
+  ++m_depth;
+  return previous;
+}
+
+void StandInHost::LeaveCall(StandInHost* previous) {
+  --m_depth;
+  t_active_host = previous;
+}
+
 // Makes a host the active one, one level deeper, for a call into the module.
 class StandInHost::CallScope {
  public:
-  explicit CallScope(StandInHost* host) : m_host(host), m_previous(t_active_host) {
-    t_active_host = host;
-    g_last_caller = host;
-    ++host->m_depth;
-  }
-  ~CallScope() {
-    --m_host->m_depth;
-    t_active_host = m_previous;
-  }
+  explicit CallScope(StandInHost* host) : m_host(host), m_previous(host->EnterCall()) {}
+  ~CallScope() { m_host->LeaveCall(m_previous); }
   CallScope(const CallScope&) = delete;
   CallScope& operator=(const CallScope&) = delete;
 
@@ -353,6 +359,11 @@ void StandInHost::DeliverEvent(const SEEvent& event) {
     record->event_function(record->module, &copy);
   }
   Complete(at, 0);
+}
+
+bool StandInHost::CanRunQuietly() const {
+  return m_audio && (!m_watcher || m_watcher->TakesQuietRuns()) && m_on_call.empty() && m_on_return.empty() &&
+         m_on_callback.empty() && m_overrides.empty();
 }
 
 std::vector<TraceEntry> StandInHost::Callbacks() const {

@@ -169,6 +169,10 @@ class StandInHost final : public AudioHalfCalls {
   void ReserveTrace(size_t calls) { m_trace.reserve(calls); }
   // Entries the trace holds before it next grows (one allocation of the host's).
   size_t trace_capacity() const { return m_trace.capacity(); }
+  // Whether process calls can go without a trace entry each
+  // (QuietProcessRun): the audio half is there, nothing subscribes to the
+  // host's calls and its watcher, if any, takes quiet runs.
+  bool CanRunQuietly() const;
 
   // ---- the trace ----
   const std::vector<TraceEntry>& Trace() const { return m_trace; }
@@ -219,7 +223,12 @@ class StandInHost final : public AudioHalfCalls {
   const std::string& last_refusal() const { return m_last_refusal; }
 
  private:
+  friend class QuietProcessRun;
   class CallScope;
+  // A call into the module begins: this host answers its callbacks, one
+  // level deeper. Answers the host that was answering before, for LeaveCall.
+  StandInHost* EnterCall();
+  void LeaveCall(StandInHost* previous);
   se_ret_t Answer(void* record, int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
   se_ret_t AnswerGui(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);
   se_ret_t AnswerAudio(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);

@@ -222,14 +222,11 @@ bool ModuleHarness::RenderPlanned(Session& session, const float* const* inputs, 
   out.channels = static_cast<int32_t>(core.output_count());
   out.frames = total;
   out.samples.assign(static_cast<size_t>(out.channels) * static_cast<size_t>(total), 0.0f);
-  const auto copy = [&](int64_t done, int32_t frames, std::string*) {
-    for (int32_t c = 0; c < out.channels; ++c) {
-      memcpy(out.samples.data() + static_cast<size_t>(c) * static_cast<size_t>(total) + done,
-             core.engine().Output(static_cast<size_t>(c)), static_cast<size_t>(frames) * sizeof(float));
-    }
-    return true;
-  };
-  if (core.RenderBlocks(nullptr, copy, &error) != semhost::kExitOk) {
+  // One span: every output a channel after the other, straight into the result.
+  const sehost::OutputLayout layout{out.samples.data(), 1, static_cast<size_t>(total)};
+  const auto begin = [&](int64_t) { return layout; };
+  const auto end = [](int64_t, int64_t, std::string*) { return true; };
+  if (core.RenderSpans(total, begin, end, &error) != semhost::kExitOk) {
     *outputs = HarnessAudio();
     return Fail(HarnessError::kModule, error);
   }

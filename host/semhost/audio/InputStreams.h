@@ -36,6 +36,8 @@ class InputStreams {
   // number of `block_size` blocks; hands each channel to `engine` as a stream
   // and to `plot` (may be null) as an input.
   void Start(int32_t block_size, int64_t min_frames, sehost::AudioEngine* engine, RenderPlot* plot);
+  // Frames per chunk, after Start.
+  int64_t chunk() const { return m_chunk; }
   // Before the block starting at `frame`: reads the next chunk where one
   // starts there. A file that holds fewer frames than it said goes on as
   // silence; Finish tells of it.

@@ -12,6 +12,7 @@ namespace semhost {
 namespace {
 
 using sehost::AudioEngine;
+using sehost::OutputLayout;
 
 // How many copies the repeating group stands for: enough for the input
 // channels left when it holds sample inputs (a last copy may be fed only in
@@ -125,24 +126,59 @@ void RenderCore::Start(const std::function<void(AudioEngine&)>& stream) {
   }
 }
 
-int RenderCore::RenderBlocks(const std::function<void(int64_t)>& before,
-                             const std::function<bool(int64_t, int32_t, std::string*)>& after, std::string* error) {
+int RenderCore::RenderSpans(int64_t span, const std::function<OutputLayout(int64_t)>& begin,
+                            const std::function<bool(int64_t, int64_t, std::string*)>& end, std::string* error) {
   CrashReporter::SetPhase("rendering");
-  int64_t done = 0;
-  for (long long block = 0; done < m_total; ++block) {
-    const int32_t frames = static_cast<int32_t>(std::min<int64_t>(m_block_size, m_total - done));
-    CrashReporter::SetStep(block, "block");
-    CrashReporter::SetClock(done);
-    if (before) before(done);
-    m_engine->Process(frames);
-    if (!m_session.host().audio()) {
+  span = std::max<int64_t>(span, m_block_size);
+  for (int64_t first = 0; first < m_total; first += span) {
+    const int64_t last = std::min(first + span, m_total);
+    if (!RenderSpan(first, last, begin(first))) {
       *error = "the audio half is gone (" + m_session.host().last_refusal() + ")";
       return kExitFailed;
     }
-    if (!after(done, frames, error)) return kExitUsage;
-    done += frames;
+    if (!end(first, last - first, error)) return kExitUsage;
   }
   return kExitOk;
+}
+
+namespace {
+
+// The crash reporter's block and clock for each block of a quiet run.
+struct QuietMarks {
+  long long first_block;
+  long long first_clock;
+  int32_t frames;
+  static void Mark(void* context, int64_t block) {
+    const QuietMarks& marks = *static_cast<const QuietMarks*>(context);
+    CrashReporter::SetStepAndClock(marks.first_block + block, marks.first_clock + block * marks.frames);
+  }
+};
+
+}  // namespace
+
+bool RenderCore::RenderSpan(int64_t first, int64_t last, const OutputLayout& out) {
+  AudioEngine& engine = *m_engine;
+  for (int64_t at = first; at < last;) {
+    const int32_t frames = static_cast<int32_t>(std::min<int64_t>(m_block_size, last - at));
+    // Blocks start at whole multiples of the block size.
+    QuietMarks marks{at / m_block_size, at, frames};
+    CrashReporter::SetStep(marks.first_block, "block");
+    const int64_t ran = engine.ProcessQuiet(frames, (last - at) / frames, out.From(at - first), &QuietMarks::Mark, &marks);
+    at += ran * frames;
+    if (!m_session.host().audio()) return false;
+    if (ran > 0 || at >= last) continue;
+    RenderBlock(at, frames, out.From(at - first));
+    if (!m_session.host().audio()) return false;
+    at += frames;
+  }
+  return true;
+}
+
+void RenderCore::RenderBlock(int64_t at, int32_t frames, const OutputLayout& out) {
+  CrashReporter::SetStep(at / m_block_size, "block");
+  CrashReporter::SetClock(at);
+  m_engine->Process(frames);
+  m_engine->CopyOutputs(out, frames);
 }
 
 std::vector<std::string> RenderCore::OutputNames() const {

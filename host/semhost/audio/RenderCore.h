@@ -58,13 +58,16 @@ class RenderCore {
   // Stores the frame-0 values, opens the audio half and makes the GUI half;
   // then `stream` feeds the engine's sample inputs, and the changes are scheduled.
   void Start(const std::function<void(sehost::AudioEngine&)>& stream);
-  // Every block in turn: `before` (may be empty) with the block's first
-  // frame, the block processed, then `after` with its first frame and length
-  // (the outputs are engine().Output(c) meanwhile). 0 when every block ran;
-  // else the exit code with `error`: 1 when the audio half is gone, 2 when
-  // `after` answered false (its message).
-  int RenderBlocks(const std::function<void(int64_t)>& before,
-                   const std::function<bool(int64_t, int32_t, std::string*)>& after, std::string* error);
+  // Every block in turn, a span at a time: `begin` with the span's first
+  // frame answers where its outputs go (frame 0 of the layout is the span's
+  // first), its blocks run, then `end` with its first frame and length. A
+  // span is `span` frames (a whole number of blocks; the last span may be
+  // shorter). 0 when every block ran; else the exit code with `error`: 1
+  // when the audio half is gone, 2 when `end` answered false (its message).
+  // Blocks with nothing due run without a trace entry per call when the
+  // session's observer allows it (sehost::QuietProcessRun).
+  int RenderSpans(int64_t span, const std::function<sehost::OutputLayout(int64_t)>& begin,
+                  const std::function<bool(int64_t, int64_t, std::string*)>& end, std::string* error);
 
   const ModuleInfo& info() const { return m_info; }
   const sehost::AudioEngine& engine() const { return *m_engine; }
@@ -77,6 +80,12 @@ class RenderCore {
   int64_t total() const { return m_total; }
 
  private:
+  // The blocks of the frames [first, last), their outputs to `out`; false
+  // when the audio half is gone.
+  bool RenderSpan(int64_t first, int64_t last, const sehost::OutputLayout& out);
+  // One block through Process, at frame `at`, its outputs to `out`.
+  void RenderBlock(int64_t at, int32_t frames, const sehost::OutputLayout& out);
+
   Session& m_session;
   int32_t m_rate;
   int32_t m_block_size;

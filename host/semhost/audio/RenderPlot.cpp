@@ -17,9 +17,9 @@ void RenderPlot::AddInputSamples(size_t input, const float* samples, size_t stri
   for (int64_t f = 0; f < frames; ++f) m_inputs[input].Add(samples[static_cast<size_t>(f) * stride]);
 }
 
-void RenderPlot::AddOutput(size_t output, const float* samples, int32_t frames) {
+void RenderPlot::AddOutput(size_t output, const float* samples, size_t stride, int64_t frames) {
   while (m_outputs.size() <= output) m_outputs.emplace_back(m_rate, Envelope::StretchFor(m_total));
-  for (int32_t i = 0; i < frames; ++i) m_outputs[output].Add(samples[i]);
+  for (int64_t f = 0; f < frames; ++f) m_outputs[output].Add(samples[static_cast<size_t>(f) * stride]);
 }
 
 void RenderPlot::AddMark(int64_t frame, const std::string& label) { m_marks.push_back({frame, label}); }

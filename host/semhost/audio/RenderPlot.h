@@ -25,8 +25,9 @@ class RenderPlot {
   // Appends the next `frames` samples of input number `input`, sample f at
   // samples[f * stride].
   void AddInputSamples(size_t input, const float* samples, size_t stride, int64_t frames);
-  // Appends the next `frames` samples of output number `output`.
-  void AddOutput(size_t output, const float* samples, int32_t frames);
+  // Appends the next `frames` samples of output number `output`, sample f at
+  // samples[f * stride].
+  void AddOutput(size_t output, const float* samples, size_t stride, int64_t frames);
   // A change that takes effect at `frame`, such as "Gain = 2".
   void AddMark(int64_t frame, const std::string& label);
   // Writes the chart; `output_names` name the outputs in order.

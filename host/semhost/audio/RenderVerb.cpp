@@ -62,6 +62,7 @@ class BoundedTrace {
     if (m_file) fclose(m_file);
   }
   Tracer* tracer() { return m_written <= m_limit ? m_tracer.get() : nullptr; }  // until the closing line
+  bool tracing() const { return m_tracer && m_written <= m_limit; }
 
  private:
   void Write(const std::string& line) {
@@ -94,6 +95,9 @@ class RenderObserver : public CallObserver {
     m_crash.CallReturned(entry, host);
     if (Tracer* tracer = m_trace.tracer()) tracer->CallReturned(entry, host);
   }
+  // Quiet runs while nothing is traced (a trace shows every call).
+  bool TakesQuietRuns() const override { return !m_trace.tracing(); }
+  std::atomic<uint32_t>* QuietCallCounter() override { return m_crash.QuietCallCounter(); }
   void LibraryCallStarted(const std::string& call) override {
     m_crash.LibraryCallStarted(call);
     if (Tracer* tracer = m_trace.tracer()) tracer->LibraryCallStarted(call);
@@ -131,7 +135,6 @@ class RenderRun {
   void Start();
   int RenderBlocks();
   int Commit();
-  void Interleave(float* to, int32_t frames);
 
   const RenderArgs& m_args;
   SampleFormat m_format = SampleFormat::kDefault;
@@ -241,68 +244,40 @@ void RenderRun::Start() {
   }
 }
 
-// Every block, gathered into chunks of at least kChunk frames before
-// they are written: small blocks would otherwise cost a write per block.
+// Every block, a chunk of the inputs at a time: the chunk's outputs are
+// gathered interleaved and written at once (small blocks would otherwise cost
+// a write each).
 int RenderRun::RenderBlocks() {
-  const int32_t chunk_frames = std::max(kChunk, m_args.block_size);
-  std::vector<float> interleaved(static_cast<size_t>(chunk_frames) * static_cast<size_t>(m_channels));
-  int32_t pending = 0;  // frames gathered in `interleaved`
-  std::string error;
-  const auto flush = [&](std::string* why) {
-    const bool ok = pending == 0 || m_writer.Write(interleaved.data(), pending, why);
-    pending = 0;
-    return ok;
-  };
+  const int64_t chunk = m_inputs.chunk();
+  std::vector<float> interleaved(static_cast<size_t>(chunk) * static_cast<size_t>(m_channels));
   Progress progress("render", isatty(fileno(stderr)) && m_total >= m_rate);
-  const auto written = [&](int64_t done, int32_t frames, std::string* why) {
-    if (pending + frames > chunk_frames && !flush(why)) return false;
-    Interleave(interleaved.data() + static_cast<size_t>(pending) * static_cast<size_t>(m_channels), frames);
-    pending += frames;
+  const auto begin = [&](int64_t first) {
+    m_inputs.Advance(first);
+    return sehost::OutputLayout{interleaved.data(), static_cast<size_t>(m_channels), 1};
+  };
+  const auto end = [&](int64_t first, int64_t frames, std::string* why) {
+    if (!m_writer.Write(interleaved.data(), frames, why)) return false;
+    if (!m_args.svg.empty()) {
+      for (int32_t c = 0; c < m_channels; ++c) {
+        m_plot->AddOutput(static_cast<size_t>(c), interleaved.data() + c, static_cast<size_t>(m_channels), frames);
+      }
+    }
     if (progress.shown()) {
       char text[64];
-      snprintf(text, sizeof text, "%.1f of %.1f s", static_cast<double>(done + frames) / m_rate,
+      snprintf(text, sizeof text, "%.1f of %.1f s", static_cast<double>(first + frames) / m_rate,
                static_cast<double>(m_total) / m_rate);
-      progress.Update(done + frames, m_total, text);
+      progress.Update(first + frames, m_total, text);
     }
     return true;
   };
-  const int rendered = m_core->RenderBlocks([this](int64_t done) { m_inputs.Advance(done); }, written, &error);
+  std::string error;
+  const int rendered = m_core->RenderSpans(chunk, begin, end, &error);
   if (rendered == kExitFailed) {
     fprintf(stderr, "semhost: render: %s\n", error.c_str());
     return kExitFailed;
   }
-  if (rendered != kExitOk || !flush(&error)) return Usage(error);
+  if (rendered != kExitOk) return Usage(error);
   return m_inputs.Finish(&error) ? kExitOk : Usage(error);
-}
-
-// Two channels into stereo frames in one pass the compiler vectorises; a
-// block of a frame or two goes without the vector loop's set-up.
-static void InterleaveStereo(const float* __restrict left, const float* __restrict right, float* __restrict to,
-                             int32_t frames) {
-  if (frames <= 2) {
-    if (frames > 0) to[0] = left[0], to[1] = right[0];
-    if (frames > 1) to[2] = left[1], to[3] = right[1];
-    return;
-  }
-  for (int32_t f = 0; f < frames; ++f) {
-    to[2 * f] = left[f];
-    to[2 * f + 1] = right[f];
-  }
-}
-
-// Puts the block's outputs into the chunk, frame by frame.
-void RenderRun::Interleave(float* to, int32_t frames) {
-  const AudioEngine& engine = m_core->engine();
-  if (m_channels == 2) {
-    InterleaveStereo(engine.Output(0), engine.Output(1), to, frames);
-  } else {
-    for (int32_t c = 0; c < m_channels; ++c) {
-      const float* samples = engine.Output(static_cast<size_t>(c));
-      for (int32_t f = 0; f < frames; ++f) to[static_cast<size_t>(f * m_channels + c)] = samples[f];
-    }
-  }
-  if (m_args.svg.empty()) return;
-  for (int32_t c = 0; c < m_channels; ++c) m_plot->AddOutput(static_cast<size_t>(c), engine.Output(static_cast<size_t>(c)), frames);
 }
 
 // Closes the module and puts the outputs in place.

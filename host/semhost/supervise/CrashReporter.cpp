@@ -250,6 +250,12 @@ void CrashReporter::SetStep(long long step, const char* label) {
 
 void CrashReporter::SetClock(long long clock) { g_crumbs->clock = clock; }
 
+void CrashReporter::SetStepAndClock(long long step, long long clock) {
+  Breadcrumbs& crumbs = *g_crumbs;
+  crumbs.step = step;
+  crumbs.clock = clock;
+}
+
 void CrashReporter::EndWith(int exit_code, const std::string& remove_path) {
   g_ending.exit_code = exit_code;
   CopyText(g_ending.remove_path, sizeof g_ending.remove_path, remove_path.c_str());
@@ -267,6 +273,8 @@ std::string CrashReporter::Describe(const Breadcrumbs& crumbs) {
   BuildWhere(crumbs, &line);
   return line.text();
 }
+
+std::atomic<uint32_t>* CrashReporter::QuietCallCounter() { return &g_crumbs->outer_calls; }
 
 void CrashReporter::CallStarted(const TraceEntry& entry, const sehost::StandInHost&) {
   // A traced call's depth counts the host's calls only; library calls sit in between.

@@ -24,6 +24,8 @@ class CrashReporter : public CallObserver {
   static void SetStep(long long step, const char* label = "step");
   // The host's sample clock, shown after the step ("clock 700"); -1 for none.
   static void SetClock(long long clock);
+  // Both at once, the step's label as set last: a render's every block.
+  static void SetStepAndClock(long long step, long long clock);
   // Instead of ending the way it would have, a crash or abort removes
   // `remove_path` (when not empty; a file that must not outlive the run) and
   // ends the process with `exit_code`.
@@ -31,6 +33,10 @@ class CrashReporter : public CallObserver {
   // A supervised child keeps its crumbs on the page its parent reads, and
   // writes no line of its own: the parent says where it was.
   static void Supervised(ChildWatchPage* page);
+
+  // Takes quiet runs: each call of one counts as an outermost call started.
+  bool TakesQuietRuns() const override { return true; }
+  std::atomic<uint32_t>* QuietCallCounter() override;
 
   void CallStarted(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
   void CallReturned(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;

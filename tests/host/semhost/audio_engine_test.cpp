@@ -140,6 +140,82 @@ TEST(AudioEngine, AtOneClockTheHostsChangesComeBeforeTheModulesEventsWhateverThe
   }
 }
 
+// Logs every call and event with its clock, and posts events that cut its
+// runs: inside a run at each multiple of 37, and at a run's start at each
+// multiple of 100 (once: the repeated run stands); and for 20 frames after
+// each multiple of 50 it passes, often in a later block.
+std::vector<std::string> g_ticks;
+class Ticker : public audiofixture::AudioGain {
+ public:
+  using AudioGain::AudioGain;
+  void Process(int32_t offset, int32_t frames) override {
+    const uint32_t clock = SampleClock();
+    g_ticks.push_back("process " + std::to_string(clock) + " " + std::to_string(offset) + "+" + std::to_string(frames));
+    const uint32_t next = (clock / 37 + 1) * 37;
+    if (next < clock + static_cast<uint32_t>(frames)) AddEvent(next, EVT_TIMED_MESSAGE, 37, 0, 0);
+    const uint32_t fifty = (clock / 50 + 1) * 50;
+    if (fifty < clock + static_cast<uint32_t>(frames)) AddEvent(fifty + 20, EVT_TIMED_MESSAGE, 50, 0, 0);
+    if (clock % 100 == 0 && clock != m_cut) AddEvent(clock, EVT_TIMED_MESSAGE, 100, 0, 0);
+    m_cut = clock % 100 == 0 ? clock : m_cut;
+    AudioGain::Process(offset, frames);
+  }
+  void HandleEvent(SEEvent* e) override {
+    g_ticks.push_back("event " + std::to_string(SampleClock()) + " " + std::to_string(e->event_type) + " " +
+                      std::to_string(e->int_value1));
+    AudioGain::HandleEvent(e);
+  }
+
+ private:
+  uint32_t m_cut = UINT32_MAX;
+};
+
+// The ticker over two inputs (one ends early) with changes, in blocks of
+// `block`: by Process block after block, or in quiet runs where they can go.
+std::vector<float> RenderTicker(int32_t block, bool quiet, int64_t* quiet_blocks) {
+  const int64_t total = 1000;
+  const std::vector<float> in1 = Ramp(1000, 1.0f / 1024), in2 = Ramp(450, -1.0f / 512);
+  StandInHost host;
+  host.CreateAudio([](SEHostCallback cb, int32_t ctx) { return (new Ticker(cb, ctx))->Record(); });
+  AudioEngine engine(host, host.QueryPins(), 2);
+  host.AudioDispatch(OP_SET_BLOCK_SIZE, 0, block);
+  engine.Prepare(block);
+  host.AudioDispatch(OP_OPEN);
+  engine.Stream(0, in1.data(), 1000);
+  engine.Stream(1, in2.data(), 450);
+  std::string why;
+  EXPECT_TRUE(engine.ScheduleChange(kGain, FloatBits(2.0f), 250, &why) && engine.ScheduleChange(kPolarity, 1, 251, &why));
+  std::vector<float> out(2 * total);
+  const sehost::OutputLayout layout{out.data(), 1, static_cast<size_t>(total)};
+  *quiet_blocks = 0;
+  for (int64_t at = 0; at < total;) {
+    const int32_t frames = static_cast<int32_t>(std::min<int64_t>(block, total - at));
+    const int64_t ran = quiet ? engine.ProcessQuiet(frames, (total - at) / frames, layout.From(at), nullptr, nullptr) : 0;
+    *quiet_blocks += ran;
+    at += ran * frames;
+    if (ran > 0) continue;
+    engine.Process(frames);
+    engine.CopyOutputs(layout.From(at), frames);
+    at += frames;
+  }
+  return out;
+}
+
+TEST(AudioEngine, QuietRunsGiveWhatProcessGivesCallForCallAndSampleForSample) {
+  for (int32_t block : {1, 7, 64, 300}) {
+    int64_t quiet_blocks = 0;
+    g_ticks.clear();
+    const std::vector<float> want = RenderTicker(block, false, &quiet_blocks);
+    const std::vector<std::string> want_ticks = g_ticks;
+    g_ticks.clear();
+    const std::vector<float> got = RenderTicker(block, true, &quiet_blocks);
+    EXPECT_GT(quiet_blocks, 0) << "block size " << block;
+    EXPECT_EQ(g_ticks, want_ticks) << "block size " << block;
+    for (size_t i = 0; i < want.size(); ++i) {
+      ASSERT_EQ(FloatBits(got[i]), FloatBits(want[i])) << "sample " << i << ", block size " << block;
+    }
+  }
+}
+
 TEST(AudioEngine, AHostCannotSetAPinWithoutAVariableOrAudioSide) {
   StandInHost host;
   host.CreateAudio([](SEHostCallback cb, int32_t ctx) { return (new audiofixture::AudioGain(cb, ctx))->Record(); });

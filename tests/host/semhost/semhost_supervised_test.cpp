@@ -115,6 +115,14 @@ TEST_F(Supervised, AMisbehavingModuleCostsOneLineAndKeepsEveryFile) {
   }
 }
 
+TEST_F(Supervised, TheTimeLimitIsEachCallsNotTheRenders) {
+  // Six calls of 60 ms each, under a limit of 150 ms a call.
+  const SemhostRun run = Semhost({"render", Misbehaving("slow_process"), "--in", in, "--out", out, "--frames", "3072",
+                                  "--block-size", "512", "--timeout-ms", "150"},
+                                 20000);
+  EXPECT_EQ(run.code, 0) << run.err;
+}
+
 TEST_F(Supervised, AnOutputIsNeverAnInputOrAnotherOutputOrAFolder) {
   const std::string in_copy = semhost::ReadFile(in);
   const std::string link = m_dir.File("link.wav");
