@@ -262,6 +262,24 @@ static void InterleaveStereo(const float* __restrict left, const float* __restri
   }
 }
 
+// The same, leaving `zero` behind in the channels: the buffers are clear for
+// the next block without a pass of their own. (`zero` comes from memory: a
+// constant 0 would have the compiler split the loop into library calls.)
+static void TakeStereo(float* __restrict left, float* __restrict right, float* __restrict to, int32_t frames,
+                       float zero) {
+  if (frames <= 2) {
+    if (frames > 0) to[0] = left[0], to[1] = right[0], left[0] = right[0] = zero;
+    if (frames > 1) to[2] = left[1], to[3] = right[1], left[1] = right[1] = zero;
+    return;
+  }
+  for (int32_t f = 0; f < frames; ++f) {
+    to[2 * f] = left[f];
+    to[2 * f + 1] = right[f];
+    left[f] = zero;
+    right[f] = zero;
+  }
+}
+
 void AudioEngine::CopyOutputs(const OutputLayout& to, int32_t frames) const {
   const size_t count = m_output_buffers.size();
   if (count == 2 && to.frame_stride == 2 && to.channel_stride == 1) {
@@ -350,12 +368,15 @@ int64_t AudioEngine::ProcessQuiet(int32_t frames, int64_t blocks, const OutputLa
 
 int64_t AudioEngine::RunQuietBlocks(QuietProcessRun& run, int32_t frames, int64_t blocks, const OutputLayout& out,
                                     BlockHook hook, void* context, bool* unfinished) {
-  const bool stereo = m_output_buffers.size() == 2 && out.frame_stride == 2 && out.channel_stride == 1;
+  // A module that writes nothing to an output leaves silence there: the
+  // outputs are clear before each block, here by taking each block's
+  // samples out of them (whole blocks) or by clearing them again.
+  for (float* buffer : m_output_buffers) Clear(buffer, m_block_size);
+  const bool stereo = frames == m_block_size && m_output_buffers.size() == 2 && out.frame_stride == 2 && out.channel_stride == 1;
   float* to = out.base;
   for (int64_t n = 0; n < blocks; ++n) {
     if (hook) hook(context, n);
     FillQuietInputs(frames);
-    for (float* buffer : m_output_buffers) Clear(buffer, m_block_size);
     m_host.ClearTrace();
     m_schedule.BeginQuietBlock();
     run.Call();
@@ -365,10 +386,11 @@ int64_t AudioEngine::RunQuietBlocks(QuietProcessRun& run, int32_t frames, int64_
     }
     m_schedule.EndQuietBlock(frames);
     if (stereo) {
-      InterleaveStereo(m_output_buffers[0], m_output_buffers[1], to, frames);
+      TakeStereo(m_output_buffers[0], m_output_buffers[1], to, frames, m_zero);
       to += 2 * static_cast<size_t>(frames);
     } else {
       CopyOutputs(out.From(n * frames), frames);
+      for (float* buffer : m_output_buffers) Clear(buffer, m_block_size);
     }
   }
   return blocks;

@@ -216,6 +216,7 @@ class AudioEngine {
   size_t m_next_change = 0;
   bool m_sorted = true;
   std::vector<QuietInput> m_quiet_inputs;  // the plan of the quiet run under way
+  float m_zero = 0.0f;                     // silence, read from memory (TakeStereo)
 };
 
 }  // namespace sehost

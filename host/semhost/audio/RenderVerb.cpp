@@ -32,7 +32,7 @@ using sehost::Entry;
 using sehost::StandInHost;
 using sehost::TraceEntry;
 
-constexpr int32_t kChunk = 4096;  // frames read or written at a time, at least
+constexpr int32_t kChunk = 16384;  // frames read or written at a time, at least
 
 int Usage(const std::string& message) {
   fprintf(stderr, "semhost: render: %s\n", message.c_str());
