@@ -346,8 +346,7 @@ bool AudioEngine::PlanQuietInputs(int32_t frames, int64_t* blocks) {
   }
 }
 
-int64_t AudioEngine::ProcessQuiet(int32_t frames, int64_t blocks, const OutputLayout& out, BlockHook hook,
-                                  void* context) {
+int64_t AudioEngine::ProcessQuiet(int32_t frames, int64_t blocks, const OutputLayout& out) {
   if (frames < 1 || frames > m_block_size) return 0;
   blocks = QuietBlocks(frames, blocks);
   if (blocks < 1 || !PlanQuietInputs(frames, &blocks)) return 0;
@@ -356,7 +355,7 @@ int64_t AudioEngine::ProcessQuiet(int32_t frames, int64_t blocks, const OutputLa
   {
     QuietProcessRun run(m_host, frames);
     if (!run.ok()) return 0;
-    ran = RunQuietBlocks(run, frames, blocks, out, hook, context, &unfinished);
+    ran = RunQuietBlocks(run, frames, blocks, out, &unfinished);
   }
   // Outside the run: what the block does next is traced as Process traces it.
   if (unfinished) {
@@ -367,7 +366,7 @@ int64_t AudioEngine::ProcessQuiet(int32_t frames, int64_t blocks, const OutputLa
 }
 
 int64_t AudioEngine::RunQuietBlocks(QuietProcessRun& run, int32_t frames, int64_t blocks, const OutputLayout& out,
-                                    BlockHook hook, void* context, bool* unfinished) {
+                                    bool* unfinished) {
   // A module that writes nothing to an output leaves silence there: the
   // outputs are clear before each block, here by taking each block's
   // samples out of them (whole blocks) or by clearing them again.
@@ -375,7 +374,6 @@ int64_t AudioEngine::RunQuietBlocks(QuietProcessRun& run, int32_t frames, int64_
   const bool stereo = frames == m_block_size && m_output_buffers.size() == 2 && out.frame_stride == 2 && out.channel_stride == 1;
   float* to = out.base;
   for (int64_t n = 0; n < blocks; ++n) {
-    if (hook) hook(context, n);
     FillQuietInputs(frames);
     m_host.ClearTrace();
     m_schedule.BeginQuietBlock();

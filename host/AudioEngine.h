@@ -132,17 +132,15 @@ class AudioEngine {
   // the block's first).
   void CopyOutputs(const OutputLayout& to, int32_t frames) const;
 
-  // Called before each block of ProcessQuiet with its number in the run.
-  using BlockHook = void (*)(void* context, int64_t block);
   // Runs up to `blocks` blocks of `frames` frames, each with the samples and
   // calls Process would give it, while each block is quiet: no event queued
   // before it and no change due by its end. The host makes the calls without
-  // a trace entry each (QuietProcessRun). Before each block `hook` (may be
-  // null), after it its outputs to `out` at frame n * frames. Answers the
+  // a trace entry each (QuietProcessRun); block n's outputs go to `out` at
+  // frame n * frames. Answers the
   // blocks run: fewer than asked once the next needs Process (or the host
   // cannot run quietly), or when the audio half is gone; a block whose call
   // posted an event ends the run, finished as Process would finish it.
-  int64_t ProcessQuiet(int32_t frames, int64_t blocks, const OutputLayout& out, BlockHook hook, void* context);
+  int64_t ProcessQuiet(int32_t frames, int64_t blocks, const OutputLayout& out);
 
   // The clock of the next block's first sample.
   uint32_t clock() const { return m_schedule.sample_clock(); }
@@ -188,8 +186,8 @@ class AudioEngine {
   void FillQuietInputs(int32_t frames);
   // ProcessQuiet's loop inside its run; `*unfinished` when the last block's
   // call posted an event or closed the half, to be finished after the run.
-  int64_t RunQuietBlocks(QuietProcessRun& run, int32_t frames, int64_t blocks, const OutputLayout& out, BlockHook hook,
-                         void* context, bool* unfinished);
+  int64_t RunQuietBlocks(QuietProcessRun& run, int32_t frames, int64_t blocks, const OutputLayout& out,
+                         bool* unfinished);
   void FillInputs(uint32_t start, int32_t frames);
   void FindStereoPairs();  // after the feeds moved
   // Zeroes `count` floats; a frame or two costs no library call.

@@ -21,13 +21,17 @@ class CallWatcher {
   virtual void CallReturned(const TraceEntry& entry, const StandInHost& host) = 0;
 
   // Quiet runs (QuietProcessRun): process calls alike, made back to back
-  // without a trace entry or a notice each. A watcher that takes them is
-  // told of a run as of one call (`entry` stands for all of them), and
-  // before each call the host adds one to the counter QuietCallCounter
-  // answers (null: none), so a time limit can tell one call from the next.
-  // A watcher that must see every call (a trace) keeps the default: no runs.
+  // without a trace entry or a notice each. A watcher that takes them is told
+  // of a run as of one call (`entry` stands for all of them) and answers a
+  // counter (or null) to which the host adds one before each call, so a time
+  // limit can tell one call from the next and a crash report which call it
+  // was. A watcher that must see every call (a trace) keeps the default: no runs.
   virtual bool TakesQuietRuns() const { return false; }
-  virtual std::atomic<uint32_t>* QuietCallCounter() { return nullptr; }
+  virtual std::atomic<uint32_t>* QuietRunStarted(const TraceEntry& entry, const StandInHost& host) {
+    CallStarted(entry, host);
+    return nullptr;
+  }
+  virtual void QuietRunEnded(const TraceEntry& entry, const StandInHost& host) { CallReturned(entry, host); }
 
  protected:
   ~CallWatcher() = default;

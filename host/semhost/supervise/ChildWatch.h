@@ -37,6 +37,12 @@ struct Breadcrumbs {
   OpenCall open[kMaxOpenCalls];
   std::atomic<int> open_count{0};
   std::atomic<uint32_t> outer_calls{0};  // outermost calls started so far
+  // In a quiet run (sehost::QuietProcessRun) `step` and `clock` are its
+  // first call's; each call adds one to outer_calls, from quiet_base on, and
+  // `quiet_frames` to the clock.
+  std::atomic<bool> quiet{false};
+  uint32_t quiet_base = 0;
+  int32_t quiet_frames = 0;
   sehost::TraceEntry last{};
   bool has_last = false;
 };

@@ -108,18 +108,33 @@ void AddEntry(Line* line, const TraceEntry& e) {
   line->AddNumber(e.value);
 }
 
+// The step and clock of the call under way: in a quiet run, counted from its
+// first call's by the calls made since.
+struct QuietCall {
+  long long step;
+  long long clock;
+};
+QuietCall QuietCallOf(const Breadcrumbs& crumbs) {
+  if (!crumbs.quiet.load(std::memory_order_acquire)) return {crumbs.step, crumbs.clock};
+  const uint32_t made = crumbs.outer_calls.load(std::memory_order_relaxed) - crumbs.quiet_base;
+  const long long before = made > 0 ? made - 1 : 0;  // calls of the run before this one
+  return {crumbs.step >= 0 ? crumbs.step + before : -1,
+          crumbs.clock >= 0 ? crumbs.clock + before * crumbs.quiet_frames : -1};
+}
+
 void BuildWhere(const Breadcrumbs& crumbs, Line* line) {
   line->Add("while ");
   line->Add(crumbs.phase);
-  if (crumbs.step >= 0) {
+  const QuietCall call = QuietCallOf(crumbs);
+  if (call.step >= 0) {
     line->Add(", ");
     line->Add(crumbs.step_label);
     line->Add(" ");
-    line->AddNumber(crumbs.step);
+    line->AddNumber(call.step);
   }
-  if (crumbs.clock >= 0) {
+  if (call.clock >= 0) {
     line->Add(", clock ");
-    line->AddNumber(crumbs.clock);
+    line->AddNumber(call.clock);
   }
   const int open = std::min(crumbs.open_count.load(), kMaxOpenCalls);
   if (open > 0) {
@@ -250,12 +265,6 @@ void CrashReporter::SetStep(long long step, const char* label) {
 
 void CrashReporter::SetClock(long long clock) { g_crumbs->clock = clock; }
 
-void CrashReporter::SetStepAndClock(long long step, long long clock) {
-  Breadcrumbs& crumbs = *g_crumbs;
-  crumbs.step = step;
-  crumbs.clock = clock;
-}
-
 void CrashReporter::EndWith(int exit_code, const std::string& remove_path) {
   g_ending.exit_code = exit_code;
   CopyText(g_ending.remove_path, sizeof g_ending.remove_path, remove_path.c_str());
@@ -274,7 +283,23 @@ std::string CrashReporter::Describe(const Breadcrumbs& crumbs) {
   return line.text();
 }
 
-std::atomic<uint32_t>* CrashReporter::QuietCallCounter() { return &g_crumbs->outer_calls; }
+std::atomic<uint32_t>* CrashReporter::QuietRunStarted(const TraceEntry& entry, const sehost::StandInHost& host) {
+  CallStarted(entry, host);
+  Breadcrumbs& crumbs = *g_crumbs;
+  crumbs.quiet_base = crumbs.outer_calls.load(std::memory_order_relaxed);
+  crumbs.quiet_frames = entry.value;
+  crumbs.quiet.store(true, std::memory_order_release);
+  return &crumbs.outer_calls;
+}
+
+void CrashReporter::QuietRunEnded(const TraceEntry& entry, const sehost::StandInHost& host) {
+  Breadcrumbs& crumbs = *g_crumbs;
+  const QuietCall call = QuietCallOf(crumbs);
+  crumbs.step = call.step;
+  crumbs.clock = call.clock;
+  crumbs.quiet.store(false, std::memory_order_release);
+  CallReturned(entry, host);
+}
 
 void CrashReporter::CallStarted(const TraceEntry& entry, const sehost::StandInHost&) {
   // A traced call's depth counts the host's calls only; library calls sit in between.

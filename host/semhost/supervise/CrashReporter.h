@@ -24,8 +24,6 @@ class CrashReporter : public CallObserver {
   static void SetStep(long long step, const char* label = "step");
   // The host's sample clock, shown after the step ("clock 700"); -1 for none.
   static void SetClock(long long clock);
-  // Both at once, the step's label as set last: a render's every block.
-  static void SetStepAndClock(long long step, long long clock);
   // Instead of ending the way it would have, a crash or abort removes
   // `remove_path` (when not empty; a file that must not outlive the run) and
   // ends the process with `exit_code`.
@@ -34,9 +32,11 @@ class CrashReporter : public CallObserver {
   // writes no line of its own: the parent says where it was.
   static void Supervised(ChildWatchPage* page);
 
-  // Takes quiet runs: each call of one counts as an outermost call started.
+  // Takes quiet runs: each call of one counts as an outermost call started,
+  // and the step and clock set as the run starts are its first call's.
   bool TakesQuietRuns() const override { return true; }
-  std::atomic<uint32_t>* QuietCallCounter() override;
+  std::atomic<uint32_t>* QuietRunStarted(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
+  void QuietRunEnded(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
 
   void CallStarted(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;
   void CallReturned(const sehost::TraceEntry& entry, const sehost::StandInHost& host) override;

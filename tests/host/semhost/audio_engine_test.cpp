@@ -189,7 +189,7 @@ std::vector<float> RenderTicker(int32_t block, bool quiet, int64_t* quiet_blocks
   *quiet_blocks = 0;
   for (int64_t at = 0; at < total;) {
     const int32_t frames = static_cast<int32_t>(std::min<int64_t>(block, total - at));
-    const int64_t ran = quiet ? engine.ProcessQuiet(frames, (total - at) / frames, layout.From(at), nullptr, nullptr) : 0;
+    const int64_t ran = quiet ? engine.ProcessQuiet(frames, (total - at) / frames, layout.From(at)) : 0;
     *quiet_blocks += ran;
     at += ran * frames;
     if (ran > 0) continue;
