@@ -322,7 +322,8 @@ bool AudioEngine::PlanQuietInputs(int32_t frames, int64_t* blocks) {
       if (have < frames) return false;
       *blocks = std::min(*blocks, have / frames);
       const size_t stride = feed.pairs_with_next ? 2 : feed.stride;
-      m_quiet_inputs.push_back({feed.samples + static_cast<size_t>(offset) * stride, stride, m_input_buffers[i], right});
+      const float* from = feed.samples + static_cast<size_t>(offset) * stride;
+      m_quiet_inputs.push_back({from, stride, m_input_buffers[i], right});
     }
     if (right) ++i;
   }
@@ -371,7 +372,8 @@ int64_t AudioEngine::RunQuietBlocks(QuietProcessRun& run, int32_t frames, int64_
   // outputs are clear before each block, here by taking each block's
   // samples out of them (whole blocks) or by clearing them again.
   for (float* buffer : m_output_buffers) Clear(buffer, m_block_size);
-  const bool stereo = frames == m_block_size && m_output_buffers.size() == 2 && out.frame_stride == 2 && out.channel_stride == 1;
+  const bool stereo =
+      frames == m_block_size && m_output_buffers.size() == 2 && out.frame_stride == 2 && out.channel_stride == 1;
   float* to = out.base;
   for (int64_t n = 0; n < blocks; ++n) {
     FillQuietInputs(frames);

@@ -136,10 +136,10 @@ class AudioEngine {
   // calls Process would give it, while each block is quiet: no event queued
   // before it and no change due by its end. The host makes the calls without
   // a trace entry each (QuietProcessRun); block n's outputs go to `out` at
-  // frame n * frames. Answers the
-  // blocks run: fewer than asked once the next needs Process (or the host
-  // cannot run quietly), or when the audio half is gone; a block whose call
-  // posted an event ends the run, finished as Process would finish it.
+  // frame n * frames. Answers the blocks run: fewer than asked once the next
+  // needs Process (or the host cannot run quietly), or when the audio half
+  // is gone; a block whose call posted an event ends the run, finished as
+  // Process would finish it.
   int64_t ProcessQuiet(int32_t frames, int64_t blocks, const OutputLayout& out);
 
   // The clock of the next block's first sample.
@@ -188,6 +188,8 @@ class AudioEngine {
   // call posted an event or closed the half, to be finished after the run.
   int64_t RunQuietBlocks(QuietProcessRun& run, int32_t frames, int64_t blocks, const OutputLayout& out,
                          bool* unfinished);
+  // Fills every sample input's buffer for the block at `start`: its feed's
+  // frames, then silence.
   void FillInputs(uint32_t start, int32_t frames);
   void FindStereoPairs();  // after the feeds moved
   // Zeroes `count` floats; a frame or two costs no library call.

@@ -149,22 +149,16 @@ bool RenderCore::RenderSpan(int64_t first, int64_t last, const OutputLayout& out
     // crash reporter counts on from its first block.
     CrashReporter::SetStep(at / m_block_size, "block");
     CrashReporter::SetClock(at);
-    const int64_t ran = engine.ProcessQuiet(frames, (last - at) / frames, out.From(at - first));
+    int64_t ran = engine.ProcessQuiet(frames, (last - at) / frames, out.From(at - first));
+    if (ran == 0) {  // a block with something due
+      engine.Process(frames);
+      engine.CopyOutputs(out.From(at - first), frames);
+      ran = 1;
+    }
     at += ran * frames;
     if (!m_session.host().audio()) return false;
-    if (ran > 0 || at >= last) continue;
-    RenderBlock(at, frames, out.From(at - first));
-    if (!m_session.host().audio()) return false;
-    at += frames;
   }
   return true;
-}
-
-void RenderCore::RenderBlock(int64_t at, int32_t frames, const OutputLayout& out) {
-  CrashReporter::SetStep(at / m_block_size, "block");
-  CrashReporter::SetClock(at);
-  m_engine->Process(frames);
-  m_engine->CopyOutputs(out, frames);
 }
 
 std::vector<std::string> RenderCore::OutputNames() const {

@@ -83,8 +83,6 @@ class RenderCore {
   // The blocks of the frames [first, last), their outputs to `out`; false
   // when the audio half is gone.
   bool RenderSpan(int64_t first, int64_t last, const sehost::OutputLayout& out);
-  // One block through Process, at frame `at`, its outputs to `out`.
-  void RenderBlock(int64_t at, int32_t frames, const sehost::OutputLayout& out);
 
   Session& m_session;
   int32_t m_rate;

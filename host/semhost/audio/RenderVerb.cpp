@@ -98,7 +98,6 @@ class RenderObserver : public CallObserver {
   // Quiet runs while nothing is traced (a trace shows every call).
   bool TakesQuietRuns() const override { return !m_trace.tracing(); }
   std::atomic<uint32_t>* QuietRunStarted(const TraceEntry& entry, const StandInHost& host) override {
-    CrashReporter::SetClock(host.schedule().sample_clock());
     return m_crash.QuietRunStarted(entry, host);
   }
   void QuietRunEnded(const TraceEntry& entry, const StandInHost& host) override { m_crash.QuietRunEnded(entry, host); }
