@@ -29,7 +29,9 @@
 //   that is inside the run (silence follows).
 // - Order. At one clock the host's events (in the order scheduled) come
 //   before the events the module posted (in posting order).
-// The audio half alone is run: nothing here needs a GUI half.
+// The audio half alone is run: nothing here needs a GUI half. Blocks with
+// nothing due may run as a quiet run (ProcessQuiet): the same samples, calls
+// and clocks, without a trace entry per call.
 
 #include <stdint.h>
 #include <string.h>
