@@ -64,17 +64,6 @@ void SEModule_base::StaticHandleEvent(SEModule_base* module, SEEvent* event) {
   module->LeaveCall();
 }
 
-void SEModule_base::StaticRouteEvent(SEModule_base* module, SEEvent* event) {
-  if (!event) return;  // nothing to handle
-  module->EnterCall();
-  try {
-    module->SEModule_base::HandleEvent(event);
-  } catch (...) {
-    // As StaticHandleEvent: the event is simply handled.
-  }
-  module->LeaveCall();
-}
-
 se_ret_t SEModule_base::Dispatch(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
   switch (opcode) {
     case OP_OPEN:
@@ -152,15 +141,6 @@ void SEModule_base::OnTimedMessage(uint32_t, int32_t, int16_t) {}
 void SEModule_base::OnHostCommand(int32_t, int32_t, void*) {}
 void SEModule_base::IdleProcess(int32_t, int32_t) noexcept {}
 
-se_ret_t SEModule_base::CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
-  if (!seaudioMaster) return 0;
-  return seaudioMaster(&m_record, opcode, index, value, ptr, opt);
-}
-
-uint32_t SEModule_base::SampleClock() {
-  return static_cast<uint32_t>(CallHost(HC_GET_SAMPLE_CLOCK, 0, 0, nullptr, 0.0f));
-}
-
 // ---- pins ----
 
 bool SEModule_base::QueryPinProperties(int32_t index, SEPinProperties* properties) {
@@ -212,22 +192,11 @@ void SEModule_base::ScheduleCall(uint32_t time_stamp, SEDeferredCall call) {
   AddEvent(time_stamp, EVT_RUN_FUNCTION, 0, 0, reinterpret_cast<intptr_t>(call));
 }
 
-void SEModule_base::HandleEvent(SEEvent* e) {
-  const uint32_t clock = SampleClock();  // asked first: the event is read after the host call
-  SE_ASSERT_TEXT(e->time_stamp == clock, "e->time_stamp == SampleClock()", kFileLabel);
+void SEModule_base::HandleEvent(SEEvent* e) { RouteEvent<SEModule_base>(e); }
+
+void SEModule_base::RouteOtherEvent(SEEvent* e) {
   const int32_t type = e->event_type;
-  if (type == EVT_PIN_STATUS) {  // first: control changes and stream statuses are the most frequent
-    // One unsigned comparison finds a bound pin (m_pin_count is never
-    // negative, and bound pins mean m_pins exists). Otherwise a module
-    // without pins is a contract violation (GetPin's), and an index that
-    // names no bound pin is the host's mistake and is ignored.
-    const uintptr_t index = static_cast<uintptr_t>(e->ptr_value);
-    if (index < static_cast<uintptr_t>(m_pin_count)) {
-      m_pins[index].SetStatusFromEvent(e->int_value1);
-    } else {
-      SE_ASSERT(m_pins != 0, kFileLabel);
-    }
-  } else if (type == EVT_TIMED_MESSAGE) {
+  if (type == EVT_TIMED_MESSAGE) {
     OnTimedMessage(e->time_stamp, e->int_value1, static_cast<int16_t>(e->int_value2 & 0xFFFF));
   } else if (type == EVT_RUN_FUNCTION) {
     if (e->ptr_value) reinterpret_cast<SEDeferredCall>(e->ptr_value)(this);

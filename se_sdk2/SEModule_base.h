@@ -64,13 +64,16 @@ class SEModule_base {
   static se_ret_t StaticDispatch(AudioRecord* record, int32_t opcode, int32_t index, int32_t value, void* ptr,
                                  float opt);
   static void StaticHandleEvent(SEModule_base* module, SEEvent* event);  // the record's event_function
-  // The event entry of a half whose class keeps the framework's HandleEvent:
-  // the same guard and hold, and the framework's routing called directly,
-  // which is where the virtual call would lead.
+  // The event entry of a half of class D (its dynamic type) that keeps the
+  // framework's HandleEvent: the same guard and hold, and the framework's
+  // routing run in place, which is where the virtual call would lead; a
+  // status event calls D's own OnPinStatusChange directly where D lets the
+  // framework name it (a public one), as the virtual call would resolve.
+  template <class D>
   static void StaticRouteEvent(SEModule_base* module, SEEvent* event);
   // Called by the factory that made the half, with its own class D (the
   // object's dynamic type): where D overrides no HandleEvent, the record's
-  // event_function becomes StaticRouteEvent, saving a call on every event.
+  // event_function becomes StaticRouteEvent<D>, saving calls on every event.
   template <class D>
   void ChooseEventEntry();
 
@@ -117,8 +120,13 @@ class SEModule_base {
   virtual void OnHostCommand(int32_t value, int32_t index, void* ptr);  // OP_COMMAND; default: nothing
 
   // audio half → host. Without a callback: no call, answer 0.
-  se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);  // seaudioMaster
-  uint32_t SampleClock();  // HC_GET_SAMPLE_CLOCK
+  // seaudioMaster with this half's record. Inline, as is SampleClock: an
+  // event's clock check is then the host call alone.
+  se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
+    return seaudioMaster ? seaudioMaster(&m_record, opcode, index, value, ptr, opt) : 0;
+  }
+  // HC_GET_SAMPLE_CLOCK.
+  uint32_t SampleClock() { return static_cast<uint32_t>(CallHost(HC_GET_SAMPLE_CLOCK, 0, 0, nullptr, 0.0f)); }
 
   // Pins.
   bool QueryPinProperties(int32_t index, SEPinProperties* properties);  // clears, then asks
@@ -172,6 +180,13 @@ class SEModule_base {
 
   template <auto F>
   void SE_PROCESS_CALL RunProcess(int32_t buffer_offset, int32_t sample_frames) noexcept;
+
+  // HandleEvent's routing, with the status handler of class D (virtual for
+  // SEModule_base itself). The types other than EVT_PIN_STATUS go on in
+  // RouteOtherEvent, out of line: control changes need none of them.
+  template <class D>
+  void RouteEvent(SEEvent* e);
+  void RouteOtherEvent(SEEvent* e);
 };
 
 #if SE_RECORDS_ARE_32BIT
@@ -223,11 +238,58 @@ void SEModule_base::RunProcess(int32_t buffer_offset, int32_t sample_frames) noe
   LeaveCall();
 }
 
+namespace se_detail {
+// Whether SEModule_base may name D's OnPinStatusChange (a public one).
+template <class D, class = void>
+struct NamesStatusHandler : std::false_type {};
+template <class D>
+struct NamesStatusHandler<D, std::void_t<decltype(std::declval<D&>().D::OnPinStatusChange(nullptr))>>
+    : std::true_type {};
+}  // namespace se_detail
+
+template <class D>
+void SEModule_base::RouteEvent(SEEvent* e) {
+  const uint32_t clock = SampleClock();  // asked first: the event is read after the host call
+  SE_ASSERT_TEXT(e->time_stamp == clock, "e->time_stamp == SampleClock()", "..\\se_sdk2\\SEModule_base");
+  if (e->event_type != EVT_PIN_STATUS) return RouteOtherEvent(e);
+  // One unsigned comparison finds a bound pin (m_pin_count is never
+  // negative, and bound pins mean m_pins exists). Otherwise a module without
+  // pins is a contract violation (GetPin's), and an index that names no bound
+  // pin is the host's mistake and is ignored.
+  const uintptr_t index = static_cast<uintptr_t>(e->ptr_value);
+  if (index >= static_cast<uintptr_t>(m_pin_count)) {
+    SE_ASSERT(m_pins != 0, "..\\se_sdk2\\SEModule_base");
+    return;
+  }
+  // SEPin::SetStatusFromEvent, with this half as the pin's owner.
+  SEPin& pin = m_pins[index];
+  const int32_t status = e->int_value1;
+  pin.m_status = status;
+  if constexpr (!std::is_same_v<D, SEModule_base> && se_detail::NamesStatusHandler<D>::value) {
+    static_cast<D*>(this)->D::OnPinStatusChange(&pin);
+  } else {
+    OnPinStatusChange(&pin);
+  }
+  if (status == 1) pin.m_status = 0;
+}
+
+template <class D>
+void SEModule_base::StaticRouteEvent(SEModule_base* module, SEEvent* event) {
+  if (!event) return;  // nothing to handle
+  module->EnterCall();
+  try {
+    module->RouteEvent<D>(event);
+  } catch (...) {
+    // As StaticHandleEvent: the event is simply handled.
+  }
+  module->LeaveCall();
+}
+
 template <class D>
 void SEModule_base::ChooseEventEntry() {
   static_assert(std::is_base_of_v<SEModule_base, D>, "an audio half's own class");
   if constexpr (std::is_same_v<decltype(&D::HandleEvent), void (SEModule_base::*)(SEEvent*)>) {
-    m_record.event_function = &SEModule_base::StaticRouteEvent;
+    m_record.event_function = &SEModule_base::StaticRouteEvent<D>;
   }
 }
 

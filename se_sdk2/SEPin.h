@@ -52,6 +52,7 @@ class SEPin {
   const void* OwnStorage() const { return &m_own_value; }  // its address
 
  private:
+  friend class SEModule_base;  // its event routing sets m_status as SetStatusFromEvent does
   void* m_variable;         // the module's variable, m_own_value, or null
   SEModule_base* m_module;  // the owner
   int32_t m_index;          // index among the audio-side pins and in the owner's pin array

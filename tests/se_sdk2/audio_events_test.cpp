@@ -333,6 +333,14 @@ class Routed : public SEModule_base {
   void OnPinStatusChange(SEPin* pin) override { seen.push_back(pin->Status()); }
   std::vector<int32_t> seen;
 };
+class Hidden : public Routed {  // an override the framework cannot name: reached virtually
+ public:
+  using Routed::Routed;
+  void OnTimedMessage(uint32_t, int32_t value, int16_t) override { seen.push_back(value); }
+
+ private:
+  void OnPinStatusChange(SEPin* pin) override { seen.push_back(100 + pin->Status()); }
+};
 class OwnRoute : public Routed {
  public:
   using Routed::Routed;
@@ -345,7 +353,7 @@ TEST(AudioEventEntry, TheFactoryRoutesDirectlyOnlyWhereTheClassKeepsTheFramework
   host.CreateAudio([](SEHostCallback cb, int32_t ctx) { return static_cast<AudioRecord*>(SENewHalf<Routed>(cb, ctx)); });
   host.AudioDispatch(OP_OPEN);
   Routed* routed = static_cast<Routed*>(host.audio()->module);
-  EXPECT_EQ(host.audio()->event_function, &SEModule_base::StaticRouteEvent);
+  EXPECT_EQ(host.audio()->event_function, &SEModule_base::StaticRouteEvent<Routed>);
   host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 1, 0, 0, nullptr});
   host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 2, 0, 1, nullptr});  // no such pin: ignored
   host.audio()->event_function(routed, nullptr);
@@ -354,6 +362,15 @@ TEST(AudioEventEntry, TheFactoryRoutesDirectlyOnlyWhereTheClassKeepsTheFramework
   host.schedule().SetSampleClock(10);
   EXPECT_DEATH(host.DeliverEvent(SEEvent{11, 6, 0, 0, 0, nullptr}),
                AssertionPattern("e->time_stamp == SampleClock()", kModuleFile));
+
+  sehost::StandInHost hidden_host;
+  hidden_host.schedule().SetAudioPinCount(1, 64);
+  hidden_host.CreateAudio([](SEHostCallback cb, int32_t ctx) { return static_cast<AudioRecord*>(SENewHalf<Hidden>(cb, ctx)); });
+  hidden_host.AudioDispatch(OP_OPEN);
+  EXPECT_EQ(hidden_host.audio()->event_function, &SEModule_base::StaticRouteEvent<Hidden>);
+  hidden_host.DeliverEvent(SEEvent{0, EVT_PIN_STATUS, 1, 0, 0, nullptr});
+  hidden_host.DeliverEvent(SEEvent{0, EVT_TIMED_MESSAGE, -7, 0, 0, nullptr});
+  EXPECT_EQ(static_cast<Hidden*>(hidden_host.audio()->module)->seen, (std::vector<int32_t>{101, -7}));
 
   sehost::StandInHost own_host;
   own_host.CreateAudio([](SEHostCallback cb, int32_t ctx) { return static_cast<AudioRecord*>(SENewHalf<OwnRoute>(cb, ctx)); });
