@@ -5,6 +5,7 @@
 #include <string.h>
 
 #include <CLI/CLI.hpp>
+#include <functional>
 #include <memory>
 
 #include "AudioVerbs.h"
@@ -163,16 +164,28 @@ int RunHere(const Options& o, const Verbs& v) {
   return v.audio->Run({o.verb.trace, o.verb.trace_file, o.verb.module_index});
 }
 
-// The plan's checks alone, for a run that makes no temporaries.
-bool CheckInputs(const RunFiles& files, const std::string& verb, int* code) {
+// Runs `run` here with the outputs of `files` planned as a supervised run's
+// are: never an input nor each other, written to temporaries that replace
+// the targets only when `run` ends with a code up to `last_kept` (0, or 1
+// for diff, whose outputs describe a difference too), else removed.
+int RunPlanned(const RunFiles& files, const std::string& verb, int last_kept, const std::function<int()>& run) {
   OutputFiles plan;
   for (const auto& input : files.inputs) plan.AddInput(input.first, input.second);
   for (const auto& output : files.outputs) plan.AddOutput(output.first, output.second);
   std::string error;
-  if (plan.CheckPlan(&error)) return true;
-  fprintf(stderr, "semhost: %s: %s\n", verb.c_str(), error.c_str());
-  *code = kExitUsage;
-  return false;
+  if (!plan.Prepare(&error)) {
+    fprintf(stderr, "semhost: %s: %s\n", verb.c_str(), error.c_str());
+    return kExitUsage;
+  }
+  SetOutputRedirects(plan.Redirects());
+  const int code = run();
+  SetOutputRedirects({});
+  if (code < kExitOk || code > last_kept) return code;  // the plan's destructor removes the temporaries
+  if (!plan.Commit(&error)) {
+    fprintf(stderr, "semhost: %s: %s\n", verb.c_str(), error.c_str());
+    return kExitUsage;
+  }
+  return code;
 }
 
 // semhost itself, for a child. SEMHOST_EMULATOR runs every child under a
@@ -196,27 +209,15 @@ int Validate(const std::string& self, Options& o) {
   return Validator(Self(self), vo).Run();
 }
 
-// The diff verb, its outputs planned as a supervised run's are: never an
-// input nor each other, written to temporaries that replace the targets only
-// when the files could be compared (exit 0 or 1), else removed.
+// The diff verb: its outputs replace their targets when the files could be
+// compared (exit 0 or 1).
 int RunDiff(const Options& o, const Verbs& v) {
-  OutputFiles plan;
+  RunFiles files;
   const std::vector<std::string> inputs = v.audio->diff_inputs();
-  if (inputs.size() == 2) plan.AddInput(inputs[0], "A"), plan.AddInput(inputs[1], "B");
-  for (const auto& output : v.audio->diff_outputs()) plan.AddOutput(output.first, output.second);
-  std::string error;
-  if (!plan.Prepare(&error)) {
-    fprintf(stderr, "semhost: diff: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  SetOutputRedirects(plan.Redirects());
-  const int code = v.audio->Run({o.verb.trace, o.verb.trace_file, o.verb.module_index});
-  if (code != kExitOk && code != kExitFailed) return code;  // the plan's destructor removes the temporaries
-  if (!plan.Commit(&error)) {
-    fprintf(stderr, "semhost: diff: %s\n", error.c_str());
-    return kExitUsage;
-  }
-  return code;
+  if (inputs.size() == 2) files.inputs = {{inputs[0], "A"}, {inputs[1], "B"}};
+  files.outputs = v.audio->diff_outputs();
+  return RunPlanned(files, "diff", kExitFailed,
+                    [&] { return v.audio->Run({o.verb.trace, o.verb.trace_file, o.verb.module_index}); });
 }
 
 // Runs the diff verb, validate or a check's child: they run no module code
@@ -252,9 +253,7 @@ int Dispatch(const std::string& self, int argc, char** argv, Options& o, Verbs& 
     });
     return supervisor.Run(FilesOf(o, v), o.timeout_ms, argc, argv);
   }
-  int code = kExitUsage;
-  if (!CheckInputs(FilesOf(o, v), verb, &code)) return code;
-  code = RunHere(o, v);
+  const int code = RunPlanned(FilesOf(o, v), verb, kExitOk, [&] { return RunHere(o, v); });
   return StdoutComplete("semhost") || code != kExitOk ? code : kExitUsage;
 }
 

@@ -154,25 +154,32 @@ TEST_F(Supervised, AnOutputIsNeverAnInputOrAnotherOutputOrAFolder) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"in.wav", "link.wav", "out.wav"}));
 }
 
-TEST_F(Supervised, ATargetKeepsItsModeAndItsLink) {
+TEST_F(Supervised, ATargetKeepsItsModeAndItsLinkInAChildOrInProcess) {
   const std::string real = m_dir.File("real.csv");
   const std::string link = m_dir.File("link.csv");
-  Write(real, "old");
-  ASSERT_EQ(chmod(real.c_str(), 0640), 0);
   ASSERT_EQ(symlink("real.csv", link.c_str()), 0);
-  const SemhostRun run = Semhost({"eval", kModule, "--sweep", "X=0:1:3", "--csv", link});
-  ASSERT_EQ(run.code, 0) << run.err;
-  EXPECT_EQ(run.out, "wrote " + link + ": 3 rows, 2 column(s)\n");
-  struct stat info;
-  ASSERT_EQ(lstat(link.c_str(), &info), 0);
-  EXPECT_TRUE(S_ISLNK(info.st_mode));
-  ASSERT_EQ(stat(real.c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 07777, 0640u);
-  EXPECT_EQ(semhost::ReadFile(real).compare(0, 2, "X,"), 0) << semhost::ReadFile(real);
   // A name as long as a folder allows: the temporary beside it is short.
-  const std::string longest = m_dir.File(std::string(251, 'n') + ".csv");
-  EXPECT_EQ(Semhost({"eval", kModule, "--sweep", "X=0:1:3", "--csv", longest}).code, 0);
-  EXPECT_EQ(semhost::ReadFile(longest), semhost::ReadFile(real));
+  const std::string longest = m_dir.File(std::string(251, 'n') + ".wav");
+  for (const std::vector<std::string>& where : {std::vector<std::string>{}, {"--in-process"}}) {
+    Write(real, "old");
+    ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    std::vector<std::string> eval = {"eval", kModule, "--sweep", "X=0:1:3", "--csv", link};
+    eval.insert(eval.end(), where.begin(), where.end());
+    const SemhostRun run = Semhost(eval);
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(run.out, "wrote " + link + ": 3 rows, 2 column(s)\n");
+    struct stat info;
+    ASSERT_EQ(lstat(link.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    ASSERT_EQ(stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(semhost::ReadFile(real).compare(0, 2, "X,"), 0) << semhost::ReadFile(real);
+    std::vector<std::string> render = {"render", SE_AUDIO_FIXTURES, "--in", in, "--out", longest};
+    render.insert(render.end(), where.begin(), where.end());
+    EXPECT_EQ(Semhost(render).code, 0);
+    EXPECT_EQ(semhost::ReadFile(longest).compare(0, 4, "RIFF"), 0);
+    ASSERT_EQ(unlink(longest.c_str()), 0);
+  }
 }
 
 TEST_F(Supervised, AWriteErrorOnStandardOutputIsExitTwo) {
