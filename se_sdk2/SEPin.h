@@ -25,8 +25,9 @@ class SEPin {
 
   // An incoming status (EVT_PIN_STATUS): stored, reported to the owner's
   // OnPinStatusChange, and a status of 1 falls back to 0 afterwards. Defined
-  // inline in SEModule_base.h, which knows the owner's class: an event
-  // delivery then makes no call but the owner's virtual.
+  // inline in SEModule_base.h, which knows the owner's class. The owner's
+  // event routing does the same in place, calling the handler of its own
+  // class directly where it can (hence the friend below).
   inline void SetStatusFromEvent(int32_t status);
   // HC_PIN_STATUS, due at `sampleclock`, which must not be before the current
   // clock (unsigned). The pin's own status is unchanged.
