@@ -191,7 +191,14 @@ LONG WINAPI OnException(EXCEPTION_POINTERS* info) {
              ? "the process crashed (stack overflow)"
              : "the process crashed (exception)");
   EndIfAsked();
-  return EXCEPTION_CONTINUE_SEARCH;  // end as the system would: the parent sees the exception code
+  if (g_ending.quiet && info && info->ExceptionRecord) {
+    // A supervised child ends here, with the exception code as its exit code,
+    // as the system would end it but without handing it to a debugger or an
+    // error report first: one would keep it, and the files it has open, alive
+    // after the parent has seen the crash.
+    TerminateProcess(GetCurrentProcess(), info->ExceptionRecord->ExceptionCode);
+  }
+  return EXCEPTION_CONTINUE_SEARCH;  // in process: end as the system would, a debugger may attach
 }
 
 void OnAbort(int) {

@@ -8,7 +8,9 @@
 # Then it renders the gain example at 0.5 over a file of even 16-bit samples
 # and diffs the result, bit for bit, with the file of their halves.
 #
-# Usage: run_wine_test.sh SEMHOST_EXE MODULE_DLL WINE_PREFIX_DIR GAIN_DLL
+# Then modules that misbehave on purpose, each run supervised.
+#
+# Usage: run_wine_test.sh SEMHOST_EXE MODULE_DLL WINE_PREFIX_DIR GAIN_DLL MISBEHAVING_DIR
 set -uo pipefail
 semhost="$1"
 module="$2"
@@ -85,6 +87,39 @@ run diff "$(winpath "$work/halves.wav")" "$(winpath "$work/out.wav")"
   fail "diff (exit $code): $out $(cat "$prefix.stderr")"
 run diff "$(winpath "$work/even.wav")" "$(winpath "$work/out.wav")"
 [ "$code" -eq 1 ] && pass "diff: the render differs from its input (exit 1)" || fail "diff of the input and the render exited $code, want 1"
+
+# Modules that misbehave on purpose, run supervised (CreateProcess, the job
+# object, the shared page): each costs exit 1 and one line naming how the run
+# ended and the call that had not returned; the old target stays as it was
+# and no temporary is left beside it.
+fixtures="$5"
+misbehaving() { winpath "$fixtures/misbehaving_$1.sem"; }
+old="$(winpath "$work/old.wav")"
+render=(--in "$(winpath "$work/even.wav")" --out "$old")
+cases=(
+  "crash_in_process|the run ended with access violation (0xC0000005) while rendering, block 8, clock 4096; in host→audio process offset=0 frames=512|render"
+  "exit_in_process|the run ended with exit code 0 before it was done while rendering, block 8, clock 4096|render"
+  "abort_on_open|the run aborted (exit code 3) while opening the audio half; in host→audio OP_OPEN|render"
+  "hang_in_process|a call into the module did not return within 2000 ms (--timeout-ms) while rendering, block 8|render"
+  "hang_in_properties|a call into the module did not return within 2000 ms (--timeout-ms) while reading the module's properties and pins; in getModuleProperties index=0|info"
+  "crash_in_gui|the run ended with access violation (0xC0000005) while evaluating; in host→gui GUI_OP_PIN_VALUE_CHANGE|eval"
+)
+for row in "${cases[@]}"; do
+  IFS='|' read -r way want verb <<<"$row"
+  printf 'the old output' >"$work/old.wav"
+  case "$verb" in
+    render) run render "$(misbehaving "$way")" "${render[@]}" --timeout-ms 2000 ;;
+    info) run info "$(misbehaving "$way")" --timeout-ms 2000 ;;
+    eval) run eval "$(misbehaving "$way")" --set Mode=tan ;;
+  esac
+  line="$(tr -d '\r' <"$prefix.stderr" | grep -v '^$' | tail -n 1)"
+  left="$(ls -A "$work" | grep '^\.semhost-' || true)"
+  if [ "$code" -eq 1 ] && [[ "$line" == *"$want"* ]] && [ "$(cat "$work/old.wav")" = "the old output" ] && [ -z "$left" ]; then
+    pass "supervised $verb of misbehaving_$way: exit 1, '$line'"
+  else
+    fail "supervised $verb of misbehaving_$way (exit $code): '$line', want '$want'; old target '$(cat "$work/old.wav")'; left: $left"
+  fi
+done
 
 if [ "$failures" -gt 0 ]; then echo "$failures Wine check(s) failed"; exit 1; fi
 echo "all Wine checks passed"
