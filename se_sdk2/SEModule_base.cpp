@@ -141,6 +141,11 @@ void SEModule_base::OnTimedMessage(uint32_t, int32_t, int16_t) {}
 void SEModule_base::OnHostCommand(int32_t, int32_t, void*) {}
 void SEModule_base::IdleProcess(int32_t, int32_t) noexcept {}
 
+se_ret_t SEModule_base::CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
+  if (!seaudioMaster) return 0;
+  return seaudioMaster(&m_record, opcode, index, value, ptr, opt);
+}
+
 // ---- pins ----
 
 bool SEModule_base::QueryPinProperties(int32_t index, SEPinProperties* properties) {

@@ -120,13 +120,12 @@ class SEModule_base {
   virtual void OnHostCommand(int32_t value, int32_t index, void* ptr);  // OP_COMMAND; default: nothing
 
   // audio half → host. Without a callback: no call, answer 0.
-  // seaudioMaster with this half's record. Inline, as is SampleClock: an
-  // event's clock check is then the host call alone.
-  se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt) {
-    return seaudioMaster ? seaudioMaster(&m_record, opcode, index, value, ptr, opt) : 0;
+  se_ret_t CallHost(int32_t opcode, int32_t index, int32_t value, void* ptr, float opt);  // seaudioMaster
+  // HC_GET_SAMPLE_CLOCK, by CallHost's rule. Inline: an event's clock check
+  // is then the host call alone.
+  uint32_t SampleClock() {
+    return seaudioMaster ? static_cast<uint32_t>(seaudioMaster(&m_record, HC_GET_SAMPLE_CLOCK, 0, 0, nullptr, 0.0f)) : 0;
   }
-  // HC_GET_SAMPLE_CLOCK.
-  uint32_t SampleClock() { return static_cast<uint32_t>(CallHost(HC_GET_SAMPLE_CLOCK, 0, 0, nullptr, 0.0f)); }
 
   // Pins.
   bool QueryPinProperties(int32_t index, SEPinProperties* properties);  // clears, then asks
