@@ -108,11 +108,14 @@ void AudioWriter::Abandon() {
   m_temporary.clear();
 }
 
-bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample_rate, SampleFormat format,
-                       std::string* error, int64_t frames) {
-  Abandon();
-  m_path = path;
-  m_channels = channels;
+namespace {
+
+// The libsndfile format of `path` for `channels` at `sample_rate` in
+// `format`, `frames` long when known: its extension's major format (RF64 in
+// place of a WAV past 4 GiB), the sample format asked for or else the first
+// of float, pcm24 and pcm16 it holds. False with `error` naming the target.
+bool ChooseFormat(const std::string& path, int32_t channels, int32_t sample_rate, SampleFormat format, int64_t frames,
+                  SF_INFO* info, std::string* error) {
   if (channels < 1 || sample_rate < 1) {
     *error = "cannot write " + path + ": " + std::to_string(channels) + " channel(s) at " + std::to_string(sample_rate) +
              " Hz is no audio format";
@@ -124,19 +127,19 @@ bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample
              "' (use .wav, .aiff, .flac, .au, .caf, .w64, .rf64, …)";
     return false;
   }
-  SF_INFO info = {};
-  info.channels = channels;
-  info.samplerate = sample_rate;
+  *info = SF_INFO{};
+  info->channels = channels;
+  info->samplerate = sample_rate;
   if (format == SampleFormat::kDefault) {
     for (SampleFormat f : {SampleFormat::kFloat, SampleFormat::kPcm24, SampleFormat::kPcm16}) {
-      info.format = major | Subtype(f);
-      if (sf_format_check(&info)) break;
+      info->format = major | Subtype(f);
+      if (sf_format_check(info)) break;
     }
   } else {
-    info.format = major | Subtype(format);
+    info->format = major | Subtype(format);
   }
-  if (sf_format_check(&info)) {
-    const int subtype = info.format & SF_FORMAT_SUBMASK;
+  if (sf_format_check(info)) {
+    const int subtype = info->format & SF_FORMAT_SUBMASK;
     const int32_t bytes = subtype == SF_FORMAT_PCM_16 ? 2 : subtype == SF_FORMAT_PCM_24 ? 3 : 4;
     std::string why;
     const int container = ContainerFor(major, frames, channels, bytes, &why);
@@ -144,39 +147,50 @@ bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample
       *error = "cannot write " + path + ": " + why;
       return false;
     }
-    info.format = container | subtype;
+    info->format = container | subtype;
   }
-  if (!sf_format_check(&info)) {
-    *error = "cannot write " + path + ": the ." + Extension(path) + " format does not hold " +
-             (format == SampleFormat::kDefault ? std::string("float, pcm24 or pcm16 samples")
-                                               : std::string(FormatName(format)) + " samples") +
-             " with " + std::to_string(channels) + " channel(s) at " + std::to_string(sample_rate) + " Hz";
-    return false;
-  }
+  if (sf_format_check(info)) return true;
+  *error = "cannot write " + path + ": the ." + Extension(path) + " format does not hold " +
+           (format == SampleFormat::kDefault ? std::string("float, pcm24 or pcm16 samples")
+                                             : std::string(FormatName(format)) + " samples") +
+           " with " + std::to_string(channels) + " channel(s) at " + std::to_string(sample_rate) + " Hz";
+  return false;
+}
 
+}  // namespace
+
+bool AudioWriter::OpenTarget(const std::string& path, std::string* error) {
   if (OutputIsRedirected(path)) {
     // A supervised run's temporary, which the parent renames into place.
     m_fd = open(OutputPath(path).c_str(), kOpenFlags);
-    if (m_fd < 0) {
-      *error = "cannot write " + path + ": " + strerror(errno);
-      return false;
-    }
-  } else {
-    std::string temporary = path + ".tmp-XXXXXX";
-    const int fd = mkstemp(&temporary[0]);
-    if (fd < 0) {
-      *error = "cannot write " + path + ": " + strerror(errno);
-      return false;
-    }
-    m_temporary = temporary;
-    m_fd = fd;
-#if !defined(_WIN32)
-    // mkstemp makes the file private; the result gets the permissions of any new file.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-#endif
+    if (m_fd >= 0) return true;
+    *error = "cannot write " + path + ": " + strerror(errno);
+    return false;
   }
+  std::string temporary = path + ".tmp-XXXXXX";
+  const int fd = mkstemp(&temporary[0]);
+  if (fd < 0) {
+    *error = "cannot write " + path + ": " + strerror(errno);
+    return false;
+  }
+  m_temporary = temporary;
+  m_fd = fd;
+#if !defined(_WIN32)
+  // mkstemp makes the file private; the result gets the permissions of any new file.
+  const mode_t mask = umask(0);
+  umask(mask);
+  fchmod(fd, 0666 & ~mask);
+#endif
+  return true;
+}
+
+bool AudioWriter::Open(const std::string& path, int32_t channels, int32_t sample_rate, SampleFormat format,
+                       std::string* error, int64_t frames) {
+  Abandon();
+  m_path = path;
+  m_channels = channels;
+  SF_INFO info;
+  if (!ChooseFormat(path, channels, sample_rate, format, frames, &info, error) || !OpenTarget(path, error)) return false;
   m_file = sf_open_fd(m_fd, SFM_WRITE, &info, SF_FALSE);
   if (!m_file) {
     *error = "cannot write " + path + ": " + sf_strerror(nullptr);

@@ -57,6 +57,8 @@ class AudioWriter {
 
  private:
   void Abandon();
+  // Opens m_fd: the run's redirect of `path`, or a temporary of our own beside it.
+  bool OpenTarget(const std::string& path, std::string* error);
 
   std::string m_path;
   std::string m_temporary;
